@@ -1,0 +1,38 @@
+// Diagnostic log ("LxxLog.log") and send-data dump ("LxxSendData.bin").
+//
+// Both files live in the CUPS log directory, /var/log/cups/ unless the
+// environment variable ZORVAN_LOG_DIR names another one. They are opened lazily
+// on first use, truncated at that moment, never through a symbolic link, and
+// readable by owner and group only (the dump holds every printed label).
+// A file that cannot be opened silently disables its channel.
+#ifndef ZV_FILTER_CORE_DEBUG_LOG_H
+#define ZV_FILTER_CORE_DEBUG_LOG_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+extern FILE *pLogFile;
+extern FILE *pHexFile;
+
+// printf-style log line with a "YYYY-MM-DD hh:mm:ss " prefix and "\r\n" end.
+// Returns the length of the formatted message, or -1 when the log is unavailable.
+int writeLogString(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+FILE *InitLogData();
+FILE *InitHexData();
+
+// Appends `count` raw bytes to the dump; ignores a null pointer.
+void writeDebugData(const uint8_t *bytes, uint64_t count);
+void pwriteHex(const uint8_t *bytes, uint64_t count);
+
+// Closes whichever of the two files is open.
+void closeDebugLog();
+
+// Stage traces of the image pipelines; deliberately writes nothing.
+int zvPrintf(const char *format, ...);
+
+// Directory the two files go to, with a trailing slash.
+std::string debugLogDirectory();
+
+#endif

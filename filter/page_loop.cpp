@@ -1,0 +1,257 @@
+#include "filter/page_loop.h"
+
+#include <cups/raster.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "encoders/encoders.h"
+#include "encoders/escpos_sequences.h"
+#include "filter/core/debug_log.h"
+#include "filter/core/dynamic_array.h"
+#include "protocol/protocol_state.h"
+#include "protocol_print/protocol_print.h"
+
+namespace {
+
+struct ArrayDeleter {
+    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
+};
+using ArrayPtr = std::unique_ptr<dynamic_array, ArrayDeleter>;
+
+struct RasterCloser {
+    void operator()(cups_raster_t *raster) const { cupsRasterClose(raster); }
+};
+
+int bytesPerPixelFor(unsigned colorSpace) {
+    switch (colorSpace) {
+        case CUPS_CSPACE_RGB: return 3;
+        case CUPS_CSPACE_RGBA: return 4;
+        default: return 1;
+    }
+}
+
+void logColorSpace(unsigned colorSpace) {
+    switch (colorSpace) {
+        case CUPS_CSPACE_W: writeLogString("colorSpace = %d,CUPS_CSPACE_W", colorSpace); break;
+        case CUPS_CSPACE_RGB: writeLogString("colorSpace = %d,CUPS_CSPACE_RGB", colorSpace); break;
+        case CUPS_CSPACE_RGBA: writeLogString("colorSpace = %d,CUPS_CSPACE_RGBA", colorSpace); break;
+        default: writeLogString("colorSpace = %d", colorSpace); break;
+    }
+}
+
+// Reads and throws away the pixel data of a page that is not printed, so the
+// next header is found where it belongs.
+void discardPage(cups_raster_t *raster, uint64_t bytes) {
+    std::vector<unsigned char> scratch(64 * 1024);
+    while (bytes > 0) {
+        const unsigned chunk = static_cast<unsigned>(std::min<uint64_t>(bytes, scratch.size()));
+        if (cupsRasterReadPixels(raster, scratch.data(), chunk) == 0) return;
+        bytes -= chunk;
+    }
+}
+
+// Resolution used for the millimetre sizes: the PPD's, else the raster's, else 203.
+int32_t millimetreResolution(const PrinterSettings *settings, const cups_page_header2_t &header, bool *logged) {
+    if (settings->resolution > 0) return settings->resolution;
+    int32_t dpi = static_cast<int32_t>(header.HWResolution[0]);
+    const char *source = "the raster header";
+    if (dpi <= 0) {
+        dpi = 203;
+        source = "the default";
+    }
+    if (!*logged) {
+        writeLogString("no DefaultResolution in the PPD: using %d dpi from %s for the page size", dpi, source);
+        *logged = true;
+    }
+    return dpi;
+}
+
+dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
+                          PrinterSettings *settings) {
+    const int32_t deviceType = getDeviceType();
+    const bool gray = header.cupsColorSpace == CUPS_CSPACE_W;
+    const bool rgba = header.cupsColorSpace == CUPS_CSPACE_RGBA;
+    if (isZVProtocolPrinter(deviceType) || isNormalPrinter(deviceType)) {
+        if (!gray) writeLogString("不是灰度图片？ PPD被篡改？");
+    } else if (!rgba) {
+        writeLogString("不是RGBA图片？ PPD被篡改？");
+    }
+
+    if (isZVProtocolPrinter(deviceType)) return getZVProtocolPrintData(page, width, height, settings, deviceType);
+    switch (deviceType) {
+        case kDeviceTSPL: return getTSPLPrintData(page, width, height, settings);
+        case kDeviceZPL: return getZPLPrintData(page, width, height, settings);
+        case kDeviceCPCL: return getCPCLPrintData(page, width, height, settings);
+        case kDeviceESC: return getESCPrintData(page, width, height, settings);
+        case kDeviceSFZPL: return getSFZPLPrintData(page, width, height, settings);
+        case kDeviceTwoColorTSPL:
+            return getTSPLTwoColorPrintData(page, static_cast<long>(header.cupsBytesPerLine), width, height, settings);
+        default: return nullptr;
+    }
+}
+
+void writeArray(dynamic_array *array) {
+    if (array != nullptr && array->data != nullptr) writePrinterData(array->data, array->size);
+}
+
+}  // namespace
+
+void writePrinterData(const uint8_t *bytes, uint64_t count) {
+    while (count > 0) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, 1u << 30));
+        ssize_t written = ::write(STDOUT_FILENO, bytes, chunk);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            std::fprintf(stderr, "ERROR: Unable to write printer data: %s\n", std::strerror(errno));
+            return;
+        }
+        bytes += written;
+        count -= static_cast<uint64_t>(written);
+    }
+}
+
+void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long height, PrinterSettings *settings,
+                                     int bytesPerPixel) {
+    if (settings->maxWidthMM <= 0) return;
+    // The product is formed in 32-bit arithmetic before the division, as the
+    // printers' width tables were computed that way.
+    const int32_t dotsTimesMM = static_cast<int32_t>(static_cast<uint32_t>(settings->maxWidthMM) *
+                                                     static_cast<uint32_t>(settings->resolution));
+    const long maxPix = (static_cast<long>(std::trunc(dotsTimesMM / 25.4)) + 7) / 8 * 8;
+    writeLogString("maxPix = %d, *width = %d ", static_cast<int>(maxPix), static_cast<int>(*width));
+    if (maxPix >= *width || maxPix <= 0) return;
+
+    // Rows only move towards the start of the buffer, so they can be compacted
+    // in place from the top without a copy of the page.
+    const size_t oldPitch = static_cast<size_t>(*width) * bytesPerPixel;
+    const size_t newPitch = static_cast<size_t>(maxPix) * bytesPerPixel;
+    for (long row = 1; row < height; ++row)
+        std::memmove(page + static_cast<size_t>(row) * newPitch, page + static_cast<size_t>(row) * oldPitch, newPitch);
+    *width = maxPix;
+}
+
+void setupJobStart(PrinterSettings *settings) {
+    if (getDeviceType() == kDeviceESC) {
+        ArrayPtr prologue(dynamic_array_init_or_die(2));
+        addPosInitialize(prologue.get());
+        if (settings->beeper == 4) addPosBeeper(prologue.get());
+        if (settings->cashDrawer == 1 || settings->cashDrawer == 3) addPosCashDrawer1(prologue.get());
+        if (settings->cashDrawer == 2 || settings->cashDrawer == 3) addPosCashDrawer2(prologue.get());
+        writeArray(prologue.get());
+    }
+    setODMType(getPpdOdmType());
+}
+
+void setupJobEnd(PrinterSettings *settings) {
+    if (getDeviceType() != kDeviceESC) return;
+    ArrayPtr epilogue(dynamic_array_init_or_die(2));
+    if (settings->cashDrawer == 4 || settings->cashDrawer == 6) addPosCashDrawer1(epilogue.get());
+    if (settings->cashDrawer == 5 || settings->cashDrawer == 6) addPosCashDrawer2(epilogue.get());
+    if (settings->cutting == 2) addPosCutting(epilogue.get());
+    if (settings->beeper == 3) addPosBeeper(epilogue.get());
+    addPosInitialize(epilogue.get());
+    writeArray(epilogue.get());
+}
+
+int print_bitmap(PrinterSettings *settings, cups_file_t *input) {
+    return print_bitmap_fd(settings, cupsFileNumber(input));
+}
+
+int print_bitmap_fd(PrinterSettings *settings, int fd) {
+    std::unique_ptr<cups_raster_t, RasterCloser> raster(cupsRasterOpen(fd, CUPS_RASTER_READ));
+    if (raster == nullptr) writeLogString("input is not a CUPS raster stream");
+    int pageCount = 0;
+    bool resolutionLogged = false;
+
+    setupJobStart(settings);
+
+    cups_page_header2_t header;
+    while (raster != nullptr && cupsRasterReadHeader2(raster.get(), &header)) {
+        if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
+        ++pageCount;
+
+        const unsigned colorSpace = header.cupsColorSpace;
+        const int bytesPerPixel = bytesPerPixelFor(colorSpace);
+        const uint64_t bytesPerLine = header.cupsBytesPerLine;
+        const uint64_t rows = header.cupsHeight;
+        const uint64_t widthBytes = (bytesPerLine / bytesPerPixel + 7) / 8;
+        const uint64_t pitch = widthBytes * 8 * bytesPerPixel;
+
+        // A header from an untrusted job may describe a page no label needs;
+        // refuse it before any arithmetic on it could overflow.
+        if (pitch == 0 || rows > kMaxPageBufferBytes / pitch) {
+            std::fprintf(stderr,
+                         "ERROR: Page %d: the raster header describes %llu rows of %llu bytes, more than the %llu MiB "
+                         "a page may use; page skipped\n",
+                         pageCount, static_cast<unsigned long long>(rows),
+                         static_cast<unsigned long long>(bytesPerLine),
+                         static_cast<unsigned long long>(kMaxPageBufferBytes >> 20));
+            writeLogString("page %d skipped: %llu x %llu bytes", pageCount, static_cast<unsigned long long>(rows),
+                           static_cast<unsigned long long>(bytesPerLine));
+            discardPage(raster.get(), bytesPerLine * rows);
+            continue;
+        }
+
+        std::fprintf(stderr, "PAGE: %d %d\n", pageCount, static_cast<int>(header.NumCopies));
+        std::fflush(stderr);
+        logColorSpace(colorSpace);
+        writeLogString("1、header.cupsWidth = %d, header.cupsBytesPerLine = %d,header.cupsHeight = %d",
+                       header.cupsWidth, header.cupsBytesPerLine, header.cupsHeight);
+
+        std::vector<unsigned char> page;
+        try {
+            page.assign(static_cast<size_t>(pitch * rows), 0xFF);
+        } catch (const std::bad_alloc &) {
+            std::fputs("ERROR: Unable to allocate memory\n", stderr);
+            break;
+        }
+        for (uint64_t row = 0; row < rows; ++row) {
+            if (cupsRasterReadPixels(raster.get(), page.data() + row * pitch, header.cupsBytesPerLine) == 0) {
+                writeLogString("short raster: %llu of %llu rows read", static_cast<unsigned long long>(row),
+                               static_cast<unsigned long long>(rows));
+                break;
+            }
+        }
+
+        writeLogString("maxWidth_mm = %d", settings->maxWidthMM);
+        writeLogString("2、bytesPerLine = %d,header.cupsHeight = %d", static_cast<int>(pitch), header.cupsHeight);
+
+        settings->copies = 1;
+        const int32_t deviceType = getDeviceType();
+        if (settings->printMode == 5) {
+            if (!isZVProtocolPrinter(deviceType))
+                settings->printMode = 6;
+            else if (deviceType == 4 || deviceType == 10 || deviceType == 11 || deviceType == 12)
+                settings->printMode = 11;
+            else
+                settings->printMode = 9;
+        }
+
+        long width = static_cast<long>(pitch / bytesPerPixel);
+        const long height = static_cast<long>(rows);
+        writeLogString("3、Width = %ld,height = %ld", width, height);
+        if (!isZVProtocolPrinter(deviceType) && settings->maxWidthMM > 0)
+            subImageLessthenMaxPrintWidthMM(page.data(), &width, height, settings, bytesPerPixel);
+        writeLogString("4、Width = %ld,height = %ld", width, height);
+
+        const double dpi = millimetreResolution(settings, header, &resolutionLogged);
+        settings->widthMM = static_cast<int32_t>(std::ceil(width * 25.4 / dpi));
+        settings->heightMM = static_cast<int32_t>(std::ceil(height * 25.4 / dpi));
+
+        ArrayPtr output(encodePage(page.data(), width, height, header, settings));
+        writeArray(output.get());
+        output.reset();
+        std::fflush(stdout);
+    }
+
+    setupJobEnd(settings);
+    return 0;
+}

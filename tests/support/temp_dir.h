@@ -1,0 +1,33 @@
+#ifndef ZV_TESTS_SUPPORT_TEMP_DIR_H
+#define ZV_TESTS_SUPPORT_TEMP_DIR_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zvtest {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its contents on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::vector<uint8_t> readFileBytes(const std::string &path);
+std::string readFileText(const std::string &path);
+void writeFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
+void writeFileText(const std::string &path, const std::string &text);
+bool fileExists(const std::string &path);
+
+}  // namespace zvtest
+
+#endif

@@ -233,6 +233,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
                 settings->printMode = 11;
             else
                 settings->printMode = 9;
+            writeLogString("printMode 5 -> %d", settings->printMode);
         }
 
         long width = static_cast<long>(pitch / bytesPerPixel);
@@ -245,6 +246,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         const double dpi = millimetreResolution(settings, header, &resolutionLogged);
         settings->widthMM = static_cast<int32_t>(std::ceil(width * 25.4 / dpi));
         settings->heightMM = static_cast<int32_t>(std::ceil(height * 25.4 / dpi));
+        writeLogString("5、widthMM = %d, heightMM = %d", settings->widthMM, settings->heightMM);
 
         ArrayPtr output(encodePage(page.data(), width, height, header, settings));
         writeArray(output.get());

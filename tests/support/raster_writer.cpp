@@ -100,13 +100,21 @@ std::vector<uint8_t> makeRaster(const std::vector<RasterPage> &pages, bool compr
 }
 
 std::vector<uint8_t> rawRaster(const std::vector<std::pair<cups_page_header2_t, std::vector<uint8_t>>> &pages) {
-    std::vector<uint8_t> out = {'R', 'a', 'S', 't'};
+    // The sync word is written in host byte order, as libcupsimage does; the
+    // letters "RaSt" in file order would tell the reader to swap every field.
+    const uint32_t sync = CUPS_RASTER_SYNCv1;
+    std::vector<uint8_t> out(reinterpret_cast<const uint8_t *>(&sync), reinterpret_cast<const uint8_t *>(&sync) + 4);
     for (const auto &[header, pixels] : pages) {
         const auto *h = reinterpret_cast<const uint8_t *>(&header);
         out.insert(out.end(), h, h + sizeof header);
         out.insert(out.end(), pixels.begin(), pixels.end());
     }
     return out;
+}
+
+std::vector<uint8_t> compressedSync() {
+    const uint32_t sync = CUPS_RASTER_SYNCv2;
+    return std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(&sync), reinterpret_cast<const uint8_t *>(&sync) + 4);
 }
 
 }  // namespace zvtest

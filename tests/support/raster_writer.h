@@ -35,9 +35,13 @@ cups_page_header2_t headerFor(const RasterPage &page);
 // A complete raster stream holding every page.
 std::vector<uint8_t> makeRaster(const std::vector<RasterPage> &pages, bool compressed = true);
 
-// An uncompressed ("RaSt") stream made by hand from raw headers and raw pixel
+// An uncompressed (version 1) stream made by hand from raw headers and raw pixel
 // bytes, for headers that libcupsimage's writer would not produce.
 std::vector<uint8_t> rawRaster(const std::vector<std::pair<cups_page_header2_t, std::vector<uint8_t>>> &pages);
+
+// The four sync bytes that start a compressed (version 2) stream, for streams
+// assembled by hand from compressed pages.
+std::vector<uint8_t> compressedSync();
 
 }  // namespace zvtest
 

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <regex>
+#include <string>
+
+#include "filter/core/debug_log.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class DebugLog : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1); }
+    void TearDown() override {
+        closeDebugLog();
+        ::unsetenv("ZORVAN_LOG_DIR");
+    }
+    zvtest::TempDir dir;
+};
+
+TEST_F(DebugLog, LineHasTimestampPrefixAndCrLf) {
+    EXPECT_EQ(writeLogString("Gray2Bytes: Enter function\r\n"), 28);
+    EXPECT_EQ(writeLogString("argv[%d]:%s", 1, "42"), 10);
+    closeDebugLog();
+    const std::string text = zvtest::readFileText(dir.file("LxxLog.log"));
+    const std::regex expected(
+        "\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} Gray2Bytes: Enter function\r\n\r\n"
+        "\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} argv\\[1\\]:42\r\n");
+    EXPECT_TRUE(std::regex_match(text, expected)) << text;
+}
+
+TEST_F(DebugLog, DumpHoldsTheBytesUnchangedAndFilesArePrivate) {
+    const uint8_t bytes[] = {0x00, 0x1B, 0x40, 0xFF, '\n'};
+    writeDebugData(bytes, sizeof bytes);
+    writeDebugData(nullptr, 10);  // ignored
+    writeDebugData(bytes, 2);
+    writeLogString("x");
+    closeDebugLog();
+    EXPECT_EQ(zvtest::readFileBytes(dir.file("LxxSendData.bin")),
+              (std::vector<uint8_t> {0x00, 0x1B, 0x40, 0xFF, '\n', 0x00, 0x1B}));
+    for (const char *name : {"LxxSendData.bin", "LxxLog.log"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u) << name;
+    }
+}
+
+TEST_F(DebugLog, EachRunStartsTheFilesAfresh) {
+    writeLogString("first job");
+    writeDebugData(reinterpret_cast<const uint8_t *>("AAAA"), 4);
+    closeDebugLog();
+    writeLogString("second job");
+    writeDebugData(reinterpret_cast<const uint8_t *>("B"), 1);
+    closeDebugLog();
+    const std::string log = zvtest::readFileText(dir.file("LxxLog.log"));
+    EXPECT_EQ(log.find("first job"), std::string::npos);
+    EXPECT_NE(log.find("second job"), std::string::npos);
+    EXPECT_EQ(zvtest::readFileText(dir.file("LxxSendData.bin")), "B");
+}
+
+TEST_F(DebugLog, SymbolicLinksAreNotFollowed) {
+    const std::string victim = dir.file("victim.txt");
+    zvtest::writeFileText(victim, "keep me");
+    ASSERT_EQ(::symlink(victim.c_str(), dir.file("LxxLog.log").c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), dir.file("LxxSendData.bin").c_str()), 0);
+    EXPECT_EQ(writeLogString("hello"), -1);
+    writeDebugData(reinterpret_cast<const uint8_t *>("x"), 1);
+    closeDebugLog();
+    EXPECT_EQ(zvtest::readFileText(victim), "keep me");
+}
+
+TEST_F(DebugLog, UnwritableDirectoryDisablesTheChannelEveryTime) {
+    ::setenv("ZORVAN_LOG_DIR", dir.file("missing/dir").c_str(), 1);
+    EXPECT_EQ(writeLogString("one"), -1);
+    EXPECT_EQ(writeLogString("two"), -1);
+    writeDebugData(reinterpret_cast<const uint8_t *>("x"), 1);  // silently nothing
+    EXPECT_EQ(pLogFile, nullptr);
+    EXPECT_EQ(pHexFile, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// TSPL label encoder (getTSPLPrintData is declared in encoders/encoders.h) and
+// the zlib band cutting it shares with the two-colour TSPL and ZPL encoders.
+#ifndef ZV_ENCODERS_TSPL_H
+#define ZV_ENCODERS_TSPL_H
+
+#include "encoders/encoders.h"
+#include "filter/core/dynamic_array.h"
+#include "filter/core/printer_settings.h"
+
+// Appends the packed bitmap (widthBytes * height bytes, already in printer
+// polarity) as one or more compressed "BITMAP x,y,w,h,3,n," commands, bands top
+// to bottom, each under both band limits of the settings. Returns 0, or 2 when
+// the compression buffer cannot be allocated or zlib fails (the caller then
+// drops the page; what was appended so far must not be sent).
+int TSPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
+                       const PrinterSettings *settings);
+
+// The setup lines every TSPL job starts with: SIZE, the media line chosen by
+// mediaTracking (none for values other than 0, 1 and 2), SPEED, DENSITY and
+// the fixed lines up to CLS.
+void appendTSPLSetup(dynamic_array *array, const PrinterSettings *settings);
+
+// Appends one packed bitmap at (horizontal, vertical): plain "BITMAP ...,0,"
+// when isCompressie is not 1, otherwise the compressed bands. Returns 0, or 2
+// as TSPL_Zlib_CutImage does.
+int appendTSPLBitmap(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
+                     const PrinterSettings *settings);
+
+// Size search for one band. `width` is the row width in pixels (8 per packed
+// byte), `rows` the rows still to send from `bandStart`. Compresses the first
+// `rows` rows, then half, a quarter... until the uncompressed size is below
+// `noCompressieLimit` and the compressed size below `compressieLimit`. When not
+// even one row meets the limits, that one row is the band (logged).
+// `*compressLength` holds the capacity of `compressData` on entry (at least
+// compressBound of the whole band) and the band's compressed size on return.
+// Returns the band's uncompressed byte count (a whole number of rows), or 0 when
+// there is nothing to send or zlib fails (then *compressLength is 0).
+long getCutImageLength(long width, long rows, const unsigned char *bandStart, unsigned char *compressData,
+                       unsigned long *compressLength, const PrinterSettings *settings);
+
+#endif

@@ -1,0 +1,173 @@
+// Gray to 1-bit packing: thresholds, the three dither tables and the bit layout.
+#include "encoders/gray_pack.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "tests/support/golden.h"
+
+namespace {
+
+// The 2^k x 2^k Bayer index matrix by its recursion M(2n) = [[4M, 4M+2], [4M+3, 4M+1]].
+int bayer(int row, int column, int size) {
+    if (size == 1) return 0;
+    const int half = size / 2;
+    static constexpr int kQuadrant[2][2] = {{0, 2}, {3, 1}};
+    return 4 * bayer(row % half, column % half, half) + kQuadrant[row >= half][column >= half];
+}
+
+constexpr int kClusteredDot[8][8] = {
+    {24, 10, 12, 26, 35, 47, 49, 37}, {8, 0, 2, 14, 45, 59, 61, 51},  {22, 6, 4, 16, 43, 57, 63, 53},
+    {30, 20, 18, 28, 33, 41, 55, 39}, {34, 46, 48, 36, 25, 11, 13, 27}, {44, 58, 60, 50, 9, 1, 3, 15},
+    {42, 56, 62, 52, 23, 7, 5, 17},   {32, 40, 54, 38, 31, 21, 19, 29},
+};
+
+// Mode 2 table entry A[y][x]: transposed 8x8 Bayer, corner 1.
+int tableA(int x, int y) { return (x % 8 == 0 && y % 8 == 0) ? 1 : bayer(x % 8, y % 8, 8); }
+// Mode 4 table entry C[x][y]: 16x16 Bayer with 255 lowered to 254.
+int tableC(int x, int y) { return (x % 16 == 15 && y % 16 == 0) ? 254 : bayer(x % 16, y % 16, 16); }
+
+bool referenceBlack(int mode, int g, int x, int y) {
+    switch (mode) {
+        case 0: return g <= 128;
+        case 2: return g / 4 < tableA(x, y);
+        case 3: return g / 4 < kClusteredDot[y % 8][x % 8];
+        case 4: return g < tableC(x, y);
+        default: return g <= 160;
+    }
+}
+
+std::vector<uint8_t> referencePack(const std::vector<uint8_t> &gray, long widthBytes, long height, int mode) {
+    std::vector<uint8_t> out(static_cast<size_t>(widthBytes * height), 0);
+    for (long y = 0; y < height; ++y)
+        for (long x = 0; x < widthBytes * 8; ++x)
+            if (referenceBlack(mode, gray[y * widthBytes * 8 + x], static_cast<int>(x), static_cast<int>(y)))
+                out[y * widthBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    return out;
+}
+
+std::vector<uint8_t> pack(const std::vector<uint8_t> &gray, long widthBytes, long height, int mode) {
+    std::vector<uint8_t> out(static_cast<size_t>(widthBytes * height), 0);
+    Gray2Bytes(gray.data(), out.data(), widthBytes, height, mode);
+    return out;
+}
+
+// Pixel (x, y) of a packed block: true when black.
+bool dot(const std::vector<uint8_t> &packed, long widthBytes, long x, long y) {
+    return (packed[y * widthBytes + x / 8] & (0x80 >> (x % 8))) != 0;
+}
+
+TEST(GrayPackTables, BayerReferenceMatchesTheKnownRows) {
+    // Row 0 and the start of row 1 of the 16x16 table as the printers use it.
+    const int row0[16] = {0, 128, 32, 160, 8, 136, 40, 168, 2, 130, 34, 162, 10, 138, 42, 170};
+    for (int y = 0; y < 16; ++y) EXPECT_EQ(row0[y], tableC(0, y)) << y;
+    const int row1[4] = {192, 64, 224, 96};
+    for (int y = 0; y < 4; ++y) EXPECT_EQ(row1[y], tableC(1, y)) << y;
+    // The first column of table A: 1 48 12 60 3 51 15 63 along x.
+    const int aRow0[8] = {1, 48, 12, 60, 3, 51, 15, 63};
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(aRow0[x], tableA(x, 0)) << x;
+}
+
+// Every mode against the table definitions, on flat pages of every gray level
+// (width 24: one 16-pixel block and an 8-pixel tail) and on a noisy page.
+class GrayPackModes : public ::testing::TestWithParam<int> {};
+
+TEST_P(GrayPackModes, FlatPagesOfEveryLevelMatchTheTables) {
+    const int mode = GetParam();
+    const long widthBytes = 3, height = 16;
+    for (int g = 0; g < 256; ++g) {
+        const std::vector<uint8_t> gray(static_cast<size_t>(widthBytes * 8 * height), static_cast<uint8_t>(g));
+        ASSERT_TRUE(zvtest::BytesEqual(referencePack(gray, widthBytes, height, mode), pack(gray, widthBytes, height, mode)))
+            << "mode " << mode << " gray " << g;
+    }
+}
+
+TEST_P(GrayPackModes, NoisyPageWithOddRowWidthMatchesTheTables) {
+    const int mode = GetParam();
+    const long widthBytes = 7, height = 37;
+    std::mt19937 random(1234u + static_cast<unsigned>(mode));
+    std::vector<uint8_t> gray(static_cast<size_t>(widthBytes * 8 * height));
+    for (uint8_t &g : gray) g = static_cast<uint8_t>(random());
+    EXPECT_TRUE(zvtest::BytesEqual(referencePack(gray, widthBytes, height, mode), pack(gray, widthBytes, height, mode)));
+}
+
+INSTANTIATE_TEST_SUITE_P(ClassicModes, GrayPackModes, ::testing::Values(0, 1, 2, 3, 4, 5));
+
+struct ThresholdCase {
+    int mode;
+    uint8_t lastBlack;
+};
+
+TEST(GrayPack, FixedThresholdsIncludeTheirLimit) {
+    for (const ThresholdCase &c : {ThresholdCase {0, 128}, ThresholdCase {1, 160}, ThresholdCase {5, 160}}) {
+        const std::vector<uint8_t> gray = {c.lastBlack, static_cast<uint8_t>(c.lastBlack + 1), 0, 255, 0, 255, 0, 255};
+        EXPECT_EQ(zvtest::hexBytes("AA"), pack(gray, 1, 1, c.mode)) << "mode " << c.mode;
+    }
+}
+
+TEST(GrayPack, BitOrderIsMostSignificantFirst) {
+    std::vector<uint8_t> gray(16, 255);
+    gray[0] = 0;
+    gray[15] = 0;
+    EXPECT_EQ(zvtest::hexBytes("80 01"), pack(gray, 2, 1, 0));
+}
+
+TEST(GrayPack, DitherTablesAtTheirDistinguishingPositions) {
+    const long widthBytes = 4, height = 32;  // two periods of the 16x16 table
+    auto flat = [&](uint8_t g) { return std::vector<uint8_t>(static_cast<size_t>(widthBytes * 8 * height), g); };
+
+    // Mode 2: black everywhere on black (the corner is 1, not 0); at gray 4 only
+    // the two cells holding 1 stay white.
+    const auto a0 = pack(flat(0), widthBytes, height, 2);
+    const auto a4 = pack(flat(4), widthBytes, height, 2);
+    for (long y = 0; y < height; ++y) {
+        for (long x = 0; x < widthBytes * 8; ++x) {
+            EXPECT_TRUE(dot(a0, widthBytes, x, y)) << x << "," << y;
+            const bool onOne = (x % 8 == 0 && y % 8 == 0) || (x % 8 == 4 && y % 8 == 4);
+            EXPECT_EQ(!onOne, dot(a4, widthBytes, x, y)) << x << "," << y;
+        }
+    }
+
+    // Mode 3 on black: white only where the clustered-dot table holds 0 (1, 1).
+    const auto b0 = pack(flat(0), widthBytes, height, 3);
+    for (long y = 0; y < height; ++y)
+        for (long x = 0; x < widthBytes * 8; ++x)
+            EXPECT_EQ(!(x % 8 == 1 && y % 8 == 1), dot(b0, widthBytes, x, y)) << x << "," << y;
+
+    // Mode 4: white everywhere on white; on black white only at multiples of 16;
+    // at 253 black exactly where the table holds 254: the lowered C[15][0] and
+    // the Bayer cell (x 7, y 8) that is 254 by itself.
+    const auto c255 = pack(flat(255), widthBytes, height, 4);
+    const auto c0 = pack(flat(0), widthBytes, height, 4);
+    const auto c253 = pack(flat(253), widthBytes, height, 4);
+    for (long y = 0; y < height; ++y) {
+        for (long x = 0; x < widthBytes * 8; ++x) {
+            EXPECT_FALSE(dot(c255, widthBytes, x, y));
+            EXPECT_EQ(!(x % 16 == 0 && y % 16 == 0), dot(c0, widthBytes, x, y)) << x << "," << y;
+            const bool is254 = (x % 16 == 15 && y % 16 == 0) || (x % 16 == 7 && y % 16 == 8);
+            EXPECT_EQ(is254, dot(c253, widthBytes, x, y)) << x << "," << y;
+        }
+    }
+}
+
+TEST(GrayPack, ClassicPackerOnlySetsBits) {
+    const std::vector<uint8_t> gray(8, 255);
+    std::vector<uint8_t> out = {0x5A};
+    old_Gray2Bytes(gray.data(), out.data(), 1, 1, 0);
+    EXPECT_EQ(0x5A, out[0]);
+}
+
+TEST(GrayPack, ModesAboveFiveComparedUnsignedLeaveThePageWhite) {
+    const std::vector<uint8_t> gray(16, 0);
+    for (int mode : {6, 7, 8, 9, 200, -1}) {
+        std::vector<uint8_t> out = {0x12, 0x34};
+        Gray2Bytes(gray.data(), out.data(), 2, 1, mode);
+        EXPECT_EQ(zvtest::hexBytes("00 00"), out) << "mode " << mode;
+    }
+}
+
+}  // namespace

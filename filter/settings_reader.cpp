@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "filter/core/debug_log.h"
+#include "protocol/protocol_state.h"
 
 namespace {
 
@@ -144,6 +145,11 @@ void set_pstops_with_ppd(PrinterSettings *settings) {
             settings->compressieLimit = static_cast<uint64_t>(parseLeadingInt64(attr->value));
         } else if (keyword == "BluetoothPrint") {
             settings->isHCRP = parseLeadingInt16(attr->value);
+        } else if (keyword == "AESKey" || keyword == "AESIV") {
+            // The encrypting printers' key and initial vector, 32 hexadecimal digits each.
+            const bool isKey = keyword == "AESKey";
+            if (!(isKey ? setAES128KeyHex(attr->value) : setAES128IVHex(attr->value)))
+                std::fprintf(stderr, "WARNING: The PPD's %s is not 32 hexadecimal digits; it is ignored\n", attr->spec);
         }
     }
 

@@ -1,0 +1,125 @@
+#include "encoders/tspl_two_color.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "encoders/gray_pack.h"
+#include "encoders/tspl.h"
+#include "filter/core/debug_log.h"
+
+namespace {
+
+struct ArrayDeleter {
+    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
+};
+using ArrayPtr = std::unique_ptr<dynamic_array, ArrayDeleter>;
+
+constexpr uint8_t kMarked = 255;
+
+// Splits the RGBA page into the two ink planes. Rows are read at the page
+// buffer's own pitch (4 * width bytes, also after a width clip); only the
+// pixels the raster row really held (bytesPerLine / 4) are looked at.
+void splitColors(const unsigned char *page, long bytesPerLine, long width, long height, uint8_t *blackPlane,
+                 uint8_t *redPlane) {
+    const long columns = std::min(width, std::max(0L, bytesPerLine / 4));
+    for (long y = 0; y < height; ++y) {
+        const unsigned char *row = page + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+        uint8_t *black = blackPlane + static_cast<size_t>(y) * static_cast<size_t>(width);
+        uint8_t *red = redPlane + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (long x = 0; x < columns; ++x) {
+            const unsigned char *p = row + 4 * x;
+            const int r = p[0], g = p[1], b = p[2], a = p[3];
+            if (a == 0) continue;  // fully transparent
+            const int mx = std::max({r, g, b});
+            const int mn = std::min({r, g, b});
+            if (mx - mn >= 8) {
+                red[x] = kMarked;
+                if (mx < 138 && a != 255) black[x] = kMarked;
+            } else if (mn < 180) {
+                black[x] = kMarked;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+dynamic_array *getTSPLTwoColorPrintData(unsigned char *page, long bytesPerLine, long width, long height,
+                                        PrinterSettings *settings) {
+    if (page == nullptr || settings == nullptr || width < 8 || height <= 0) {
+        std::fprintf(stderr, "ERROR: two-colour TSPL page of %ld x %ld dots cannot be encoded; page skipped\n", width,
+                     height);
+        return nullptr;
+    }
+    const long widthBytes = width / 8;
+    const size_t planeBytes = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const size_t packedBytes = static_cast<size_t>(widthBytes) * static_cast<size_t>(height);
+
+    std::vector<uint8_t> blackPlane, redPlane, blackPacked, redPacked;
+    try {
+        blackPlane.assign(planeBytes, 0);
+        redPlane.assign(planeBytes, 0);
+        blackPacked.assign(packedBytes, 0);
+        redPacked.assign(packedBytes, 0);
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "ERROR: Unable to allocate the colour planes of a %ld x %ld label; page skipped\n", width,
+                     height);
+        writeLogString("two-colour planes: allocation failed (%ld x %ld)", width, height);
+        return nullptr;
+    }
+    writeLogString("oneColorBuf,width = %d,height = %d", static_cast<int>(width), static_cast<int>(height));
+    writeLogString("onePrintColorBuf,width = %d,height = %d", static_cast<int>(widthBytes), static_cast<int>(height));
+
+    splitColors(page, bytesPerLine, width, height, blackPlane.data(), redPlane.data());
+
+    ArrayPtr array(dynamic_array_init_or_die(2));
+    appendTSPLSetup(array.get(), settings);
+
+    // A plane holds only marked (255) and unmarked (0) pixels, so there is
+    // nothing to dither: the classic modes would only add stray dots where
+    // their tables hold 0 (modes 3 and 4). Every classic mode packs the planes
+    // by plain threshold; a marked pixel becomes a 0 bit, which TSPL prints.
+    const int planeMode = static_cast<unsigned>(settings->printMode) <= 5 ? 0 : settings->printMode;
+    Gray2Bytes(blackPlane.data(), blackPacked.data(), widthBytes, height, planeMode);
+    Gray2Bytes(redPlane.data(), redPacked.data(), widthBytes, height, planeMode);
+    blackPlane = std::vector<uint8_t>();
+    redPlane = std::vector<uint8_t>();
+
+    if (settings->isCompressie != 1)
+        writeLogString("TSPL-notZlib");
+    else
+        writeLogString("TSPL-isZlib");
+
+    int status = 0;
+    const int model = settings->colorPrintModel;
+    if (model == 0 || model == 1) {
+        dynamic_array_push_string(array.get(), "SETCOLOR BLACK\r\n");
+        status = appendTSPLBitmap(array.get(), width, height, widthBytes, blackPacked.data(), settings);
+    }
+    if (status == 0 && (model == 0 || model == 2)) {
+        char line[48];
+        std::snprintf(line, sizeof line, "SETCOLOR RED %d\r\n", settings->colourDarkness);
+        dynamic_array_push_string(array.get(), line);
+        status = appendTSPLBitmap(array.get(), width, height, widthBytes, redPacked.data(), settings);
+    }
+    if (model == 3) {
+        // 0 bits print: AND keeps a dot printed when either colour has it.
+        for (size_t i = 0; i < packedBytes; ++i) blackPacked[i] &= redPacked[i];
+        dynamic_array_push_string(array.get(), "SETCOLOR BLACK\r\n");
+        status = appendTSPLBitmap(array.get(), width, height, widthBytes, blackPacked.data(), settings);
+    }
+    if (status != 0) return nullptr;
+
+    char line[48];
+    std::snprintf(line, sizeof line, "PRINT 1,%d\r\n", settings->copies);
+    dynamic_array_push_string(array.get(), line);
+
+    writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(array->size),
+                   static_cast<int>(array->capacity));
+    writeDebugData(array->data, array->size);
+    return array.release();
+}

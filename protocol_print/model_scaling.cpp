@@ -1,0 +1,559 @@
+#include "protocol_print/model_scaling.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "filter/core/debug_log.h"
+
+// The printers' output is pinned byte for byte: every conversion between
+// single and double precision below is deliberate; keep the order of
+// operations when touching them.
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Interpolator helpers shared by the fast and the direct path.
+
+int64_t floorOf(float f) {
+    int64_t i = static_cast<int64_t>(f);
+    if (static_cast<float>(i) > f) --i;
+    return i;
+}
+
+// Source position of the centre of destination pixel `index` (row or column).
+float sourcePosition(uint64_t index, uint64_t srcSize, uint64_t dstSize) {
+    return static_cast<float>((static_cast<double>(index) + 0.4999999) * static_cast<double>(srcSize) /
+                                  static_cast<double>(dstSize) -
+                              0.5);
+}
+
+// The four kernel weights for a fractional offset t, each rounded to float.
+// The arguments are formed in single precision, as t is.
+void kernelWeights(float t, float w[4]) {
+    w[0] = static_cast<float>(SinXDivX(1.0f + t));
+    w[1] = static_cast<float>(SinXDivX(t));
+    w[2] = static_cast<float>(SinXDivX(1.0f - t));
+    w[3] = static_cast<float>(SinXDivX(2.0f - t));
+}
+
+// Adds the +15 lift (in double) to the weighted sum, truncates and clamps.
+inline uint8_t toByte(float total) {
+    const double lifted = static_cast<double>(total) + 15.0;
+    const long value = static_cast<long>(lifted);
+    if (value >= 255) return 255;
+    if (value < 0) return 0;
+    return static_cast<uint8_t>(value);
+}
+
+// One row of four samples weighted in single precision, left to right.
+inline float weightedRow(const float w[4], uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    float sum = 0.0f;
+    sum += w[0] * static_cast<float>(a);
+    sum += w[1] * static_cast<float>(b);
+    sum += w[2] * static_cast<float>(c);
+    sum += w[3] * static_cast<float>(d);
+    return sum;
+}
+
+// Where a destination column (or row) reads from: the first of its four
+// source columns, their weights, and whether all four lie inside the source.
+struct Taps {
+    int64_t first;
+    float weight[4];
+    bool inside;
+};
+
+Taps tapsFor(uint64_t index, uint64_t srcSize, uint64_t dstSize) {
+    const float position = sourcePosition(index, srcSize, dstSize);
+    const int64_t base = floorOf(position);
+    Taps taps {};
+    taps.first = base - 1;
+    kernelWeights(position - static_cast<float>(base), taps.weight);
+    taps.inside = taps.first >= 0 && static_cast<uint64_t>(taps.first) + 3 < srcSize;
+    return taps;
+}
+
+void zoomSeparable(const ZoomBitmap *dst, const ZoomBitmap *src) {
+    const uint64_t dstW = dst->width;
+    std::vector<Taps> columns(dstW);
+    for (uint64_t x = 0; x < dstW; ++x) columns[x] = tapsFor(x, src->width, dstW);
+
+    // The weighted sums of one source row are the same for every destination
+    // row that reads it: keep the last four source rows (slot = row mod 4).
+    std::vector<float> rowSums(4 * dstW);
+    std::array<int64_t, 4> rowInSlot;
+    rowInSlot.fill(INT64_MIN);
+
+    auto sumsOfRow = [&](int64_t row) -> const float * {
+        const size_t slot = static_cast<size_t>(row & 3);
+        float *sums = rowSums.data() + slot * dstW;
+        if (rowInSlot[slot] == row) return sums;
+        rowInSlot[slot] = row;
+        if (row < 0 || static_cast<uint64_t>(row) >= src->height) {
+            for (uint64_t x = 0; x < dstW; ++x) sums[x] = weightedRow(columns[x].weight, 255, 255, 255, 255);
+            return sums;
+        }
+        const uint8_t *line = src->pixels + static_cast<uint64_t>(row) * src->rowBytes;
+        for (uint64_t x = 0; x < dstW; ++x) {
+            const Taps &c = columns[x];
+            if (c.inside) {
+                const uint8_t *p = line + c.first;
+                sums[x] = weightedRow(c.weight, p[0], p[1], p[2], p[3]);
+            } else {
+                sums[x] = weightedRow(c.weight, Pixels_Bound(src, c.first, row), Pixels_Bound(src, c.first + 1, row),
+                                      Pixels_Bound(src, c.first + 2, row), Pixels_Bound(src, c.first + 3, row));
+            }
+        }
+        return sums;
+    };
+
+    uint8_t *out = dst->pixels;
+    for (uint64_t y = 0; y < dst->height; ++y, out += dst->rowBytes) {
+        const Taps r = tapsFor(y, src->height, dst->height);
+        const float *s0 = sumsOfRow(r.first);
+        const float *s1 = sumsOfRow(r.first + 1);
+        const float *s2 = sumsOfRow(r.first + 2);
+        const float *s3 = sumsOfRow(r.first + 3);
+        for (uint64_t x = 0; x < dstW; ++x) {
+            float total = 0.0f;
+            total += s0[x] * r.weight[0];
+            total += s1[x] * r.weight[1];
+            total += s2[x] * r.weight[2];
+            total += s3[x] * r.weight[3];
+            out[x] = toByte(total);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Model pages.
+
+constexpr const char *kSmallPageWarning = "WARNING: page smaller than the printable margins";
+
+// Vertical factors that make up for each model's paper feed.
+constexpr float kL40Factor = 0.98841137f;
+constexpr float kL40SFactor = 0.9754902f;
+constexpr float kL10TattooFactor = 1.0142857f;
+constexpr float kL20Factor = 1.0144928f;
+
+constexpr uint32_t kTopMargin = 24;
+// 10 mm at 203 dpi, twice, summed in single precision.
+constexpr uint32_t kL40BottomMargin = static_cast<uint32_t>(79.92126f + 79.92126f);
+// Height reduction of the L40A page, summed in single precision.
+constexpr uint32_t kL40AReduction = static_cast<uint32_t>(120.0f + 120.0f);
+// 6 mm at 203 dpi.
+constexpr double kL20SideMargin = 47.952755905511815;
+constexpr uint32_t kL20Top = static_cast<uint32_t>(kL20Factor * 24.0f);
+// Tattoo tops: 15 mm and 28 mm at 203 dpi, scaled by the model's factor.
+constexpr uint32_t kL40STattooTop = static_cast<uint32_t>(static_cast<double>(kL40SFactor) * 119.88188976377954);
+constexpr uint32_t kL10TattooTop =
+    static_cast<uint32_t>(static_cast<double>(kL10TattooFactor) * 223.77952755905514);
+constexpr uint32_t kM10Top = 119;
+// (25 + 5) mm and (7 + 7) mm at 203 dpi.
+constexpr double kM10HeightMargin = (25 + 5) * 203 / 25.4;
+constexpr double kM10SideMargins = (7 + 7) * 203.0 / 25.4;
+
+static_assert(kL40BottomMargin == 159 && kL40AReduction == 240 && kL20Top == 24, "margin constants");
+static_assert(kL40STattooTop == 116 && kL10TattooTop == 226, "tattoo tops");
+
+// Truncation toward zero into an unsigned 32-bit size; values below 0 give 0
+// and values beyond the type give its maximum instead of undefined behaviour.
+uint32_t truncU32(double value) {
+    if (!(value > 0.0)) return 0;
+    if (value >= 4294967295.0) return UINT32_MAX;
+    return static_cast<uint32_t>(value);
+}
+
+// Signed truncation for differences that may go below zero.
+int64_t truncI64(double value) {
+    if (!(value > -9.0e18)) return INT64_MIN / 2;
+    if (value >= 9.0e18) return INT64_MAX / 2;
+    return static_cast<int64_t>(value);
+}
+
+uint32_t saturateU32(int64_t value) {
+    if (value < 0) return 0;
+    if (value > static_cast<int64_t>(UINT32_MAX)) return UINT32_MAX;
+    return static_cast<uint32_t>(value);
+}
+
+// Geometry of one model page; the image's top-left corner is given before
+// any mirroring.
+struct PageLayout {
+    uint32_t pageW = 0;
+    uint32_t pageH = 0;
+    uint32_t imgW = 0;
+    uint32_t imgH = 0;
+    uint32_t firstRow = 0;
+    bool mirrored = false;
+    bool clamped = false;  // the source was smaller than the model's margins
+};
+
+// Lower bound for a size that a margin would otherwise take below `least`;
+// notes the clamp so that the page carries a warning.
+uint32_t atLeast(int64_t value, int64_t least, PageLayout &layout) {
+    if (value < least) {
+        layout.clamped = true;
+        return static_cast<uint32_t>(least);
+    }
+    return saturateU32(value);
+}
+
+// Image size inside a boxW x boxH box with the source's aspect ratio.
+void fitToBox(uint32_t srcW, uint32_t srcH, uint32_t boxW, uint32_t boxH, PageLayout &layout) {
+    const float widthForBoxH =
+        static_cast<float>(static_cast<double>(srcW) / static_cast<double>(srcH) * static_cast<double>(boxH));
+    if (static_cast<float>(boxW) > widthForBoxH) {
+        layout.imgH = boxH;
+        layout.imgW = truncU32(widthForBoxH);
+    } else {
+        layout.imgW = boxW;
+        layout.imgH = truncU32(static_cast<double>(srcH) / static_cast<double>(srcW) * static_cast<double>(boxW));
+    }
+    // An extreme aspect ratio may round one side to nothing; keep one dot.
+    layout.imgW = std::max<uint32_t>(layout.imgW, 1);
+    layout.imgH = std::max<uint32_t>(layout.imgH, 1);
+}
+
+// Centres the image vertically in the space below the top margin.
+uint32_t centredRow(uint32_t top, const PageLayout &layout) {
+    const int64_t spare = static_cast<int64_t>(layout.pageH) - top - layout.imgH;
+    return top + static_cast<uint32_t>(spare > 0 ? spare / 2 : 0);
+}
+
+// Printable width of the millimetre-based models (M10, L40S tattoo left).
+uint32_t millimetreBoxWidth(uint32_t w, PageLayout &layout) {
+    int64_t widthMM = truncI64(static_cast<double>(w) * 25.4 / 203.0);
+    widthMM -= 5;
+    if (widthMM > 208) widthMM = 208;
+    widthMM = widthMM - 7 - 7;
+    if (widthMM < 1) {
+        layout.clamped = true;
+        return 1;
+    }
+    const uint32_t dots = static_cast<uint32_t>(widthMM) * 203;
+    return atLeast(truncU32(static_cast<double>(dots) / 25.4), 1, layout);
+}
+
+PageLayout layoutLP40(uint32_t w, uint32_t h) {
+    PageLayout l;
+    int64_t pageW = w;
+    int64_t pageH = h;
+    if (w > 2592) {
+        pageW = 2592;
+        pageH = truncU32(static_cast<double>(h) / static_cast<double>(w) * 2592.0);
+    }
+    l.pageW = saturateU32(pageW);
+    l.pageH = atLeast(pageH, kTopMargin + 1, l);
+    l.imgH = l.pageH - kTopMargin;
+    l.imgW = std::max<uint32_t>(
+        truncU32(static_cast<double>(l.imgH) / static_cast<double>(l.pageH) * static_cast<double>(l.pageW)), 1);
+    l.firstRow = kTopMargin;
+    return l;
+}
+
+PageLayout layoutL40(uint32_t w, uint32_t h, float factor) {
+    PageLayout l;
+    l.pageW = 1664;
+    const uint32_t boxW = std::min<uint32_t>(w, 1664);
+    const int64_t usable = atLeast(static_cast<int64_t>(h) - kL40BottomMargin - kTopMargin - kTopMargin, 1, l);
+    const uint32_t boxH = atLeast(truncU32(static_cast<float>(usable) * factor), 1, l);
+    l.pageH = saturateU32(static_cast<int64_t>(boxH) + kTopMargin);
+    fitToBox(w, h, boxW, boxH, l);
+    l.firstRow = centredRow(kTopMargin, l);
+    return l;
+}
+
+PageLayout layoutL40A(uint32_t w, uint32_t h) {
+    PageLayout l;
+    l.pageW = 2496;
+    const uint32_t boxW = std::min<uint32_t>(w, 2496);
+    // The height arrives in 300-dpi dots; the head has 12 dots per mm.
+    const int64_t dots = truncI64(static_cast<double>(h) * 0.08466666666666667 * 12.0);
+    l.pageH = atLeast(dots - kL40AReduction - kTopMargin, kTopMargin + 1, l);
+    fitToBox(w, h, boxW, l.pageH - kTopMargin, l);
+    l.firstRow = centredRow(kTopMargin, l);
+    return l;
+}
+
+PageLayout layoutL50A(uint32_t w, uint32_t h) {
+    PageLayout l;
+    l.pageW = std::min<uint32_t>(atLeast(static_cast<int64_t>(w) - 79, 1, l), 1646);
+    l.pageH = h;
+    fitToBox(w, h, l.pageW, h, l);
+    l.firstRow = centredRow(0, l);
+    return l;
+}
+
+PageLayout layoutL10(uint32_t w, uint32_t h) {
+    PageLayout l;
+    l.pageW = std::min<uint32_t>(atLeast(static_cast<int64_t>(w) - 79, 1, l), 1664);
+    l.pageH = atLeast(h, kTopMargin + 1, l);
+    fitToBox(w, h, l.pageW, l.pageH - kTopMargin, l);
+    l.firstRow = centredRow(kTopMargin, l);
+    return l;
+}
+
+PageLayout layoutL20(uint32_t w, uint32_t h) {
+    PageLayout l;
+    const int64_t width = truncI64(static_cast<double>(w) - kL20SideMargin);
+    l.pageW = std::min<uint32_t>(atLeast(width, 1, l), 1664);
+    const int64_t height = static_cast<int64_t>(truncU32(static_cast<float>(h) * kL20Factor)) - kL20Top;
+    l.pageH = atLeast(height, kL20Top + 1, l);
+    fitToBox(w, h, l.pageW, l.pageH - kL20Top, l);
+    l.firstRow = centredRow(kL20Top, l);
+    return l;
+}
+
+// L40S and L10 tattoo XL: the page height carries the factor once, the image
+// box twice, and the fitted image height once more.
+PageLayout layoutTattoo(uint32_t w, uint32_t h, float factor, uint32_t maxWidth, uint32_t top) {
+    PageLayout l;
+    l.pageW = 1664;
+    l.mirrored = true;
+    const uint32_t boxW = std::min(w, maxWidth);
+    const uint32_t scaledH = atLeast(truncU32(static_cast<float>(h) * factor), 1, l);
+    const uint32_t boxH = atLeast(truncU32(static_cast<float>(scaledH) * factor), 1, l);
+    l.pageH = saturateU32(static_cast<int64_t>(top) + scaledH);
+    fitToBox(w, h, boxW, boxH, l);
+    l.imgH = std::max<uint32_t>(truncU32(static_cast<float>(l.imgH) * factor), 1);
+    l.firstRow = top;
+    return l;
+}
+
+// Usable height of the millimetre-based models: the source less 30 mm.
+uint32_t millimetreBoxHeight(uint32_t h, PageLayout &layout) {
+    return atLeast(truncI64(static_cast<double>(h) - kM10HeightMargin), 1, layout);
+}
+
+PageLayout layoutL40STattooLeft(uint32_t w, uint32_t h) {
+    PageLayout l;
+    l.mirrored = true;
+    const uint32_t boxW = millimetreBoxWidth(w, l);
+    const uint32_t usable = millimetreBoxHeight(h, l);
+    const uint32_t boxH = atLeast(truncU32(static_cast<float>(usable) * kL40SFactor), 1, l);
+    l.pageW = truncU32(static_cast<double>(boxW) + kM10SideMargins);
+    fitToBox(w, h, boxW, boxH, l);
+    l.pageH = saturateU32(static_cast<int64_t>(kL40STattooTop) + l.imgH);
+    l.firstRow = kL40STattooTop;
+    return l;
+}
+
+PageLayout layoutM10(uint32_t w, uint32_t h) {
+    PageLayout l;
+    l.mirrored = true;
+    const uint32_t boxW = millimetreBoxWidth(w, l);
+    const uint32_t boxH = millimetreBoxHeight(h, l);
+    fitToBox(w, h, boxW, boxH, l);
+    l.pageW = truncU32(static_cast<double>(l.imgW) + kM10SideMargins);
+    l.pageH = saturateU32(static_cast<int64_t>(kM10Top) + l.imgH);
+    l.firstRow = kM10Top;
+    return l;
+}
+
+uint8_t *noPage(uint32_t *outW, uint32_t *outH) {
+    if (outW != nullptr) *outW = 0;
+    if (outH != nullptr) *outH = 0;
+    return nullptr;
+}
+
+// Allocates the white page, scales the source into it and mirrors it when the
+// model prints mirrored.
+uint8_t *renderPage(const uint8_t *src, uint32_t srcW, uint32_t srcH, const PageLayout &layout, uint32_t *outW,
+                    uint32_t *outH) {
+    if (layout.clamped) {
+        writeLogString("%s", kSmallPageWarning);
+        std::fprintf(stderr, "%s\n", kSmallPageWarning);
+    }
+    const size_t pageW = layout.pageW;
+    const size_t pageH = layout.pageH;
+    auto *page = static_cast<uint8_t *>(std::malloc(pageW * pageH));
+    uint8_t *image = page == nullptr ? nullptr : bitmapZoom(src, srcW, srcH, layout.imgW, layout.imgH);
+    if (image == nullptr) {
+        std::free(page);
+        writeLogString("model page %ux%u: out of memory", layout.pageW, layout.pageH);
+        std::fputs("ERROR: Unable to allocate memory\n", stderr);
+        return noPage(outW, outH);
+    }
+    std::memset(page, 255, pageW * pageH);
+
+    // Copy only what lies on the page, whatever rounding did to the sizes.
+    const size_t imgW = layout.imgW;
+    const size_t xOff = imgW < pageW ? (pageW - imgW) / 2 : 0;
+    const size_t copyW = std::min(imgW, pageW - xOff);
+    for (size_t r = 0; r < layout.imgH; ++r) {
+        const size_t row = static_cast<size_t>(layout.firstRow) + r;
+        if (row >= pageH) break;
+        std::memcpy(page + row * pageW + xOff, image + r * imgW, copyW);
+    }
+    std::free(image);
+
+    if (layout.mirrored) {
+        for (size_t row = 0; row < pageH; ++row) std::reverse(page + row * pageW, page + (row + 1) * pageW);
+    }
+    *outW = layout.pageW;
+    *outH = layout.pageH;
+    return page;
+}
+
+using LayoutFn = PageLayout (*)(uint32_t, uint32_t);
+
+uint8_t *zoomToModel(LayoutFn layoutFor, const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                     uint32_t *outH) {
+    if (outW == nullptr || outH == nullptr) return noPage(outW, outH);
+    if (src == nullptr || srcW == 0 || srcH == 0) {
+        writeLogString("model page: empty source page %ux%u", srcW, srcH);
+        return noPage(outW, outH);
+    }
+    return renderPage(src, srcW, srcH, layoutFor(srcW, srcH), outW, outH);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Interpolator.
+
+uint8_t Pixels(const ZoomBitmap *view, int64_t x, int64_t y) {
+    return view->pixels[static_cast<uint64_t>(x) + static_cast<uint64_t>(y) * view->rowBytes];
+}
+
+uint8_t Pixels_Bound(const ZoomBitmap *view, int64_t x, int64_t y) {
+    if (x < 0 || y < 0 || static_cast<uint64_t>(x) >= view->width || static_cast<uint64_t>(y) >= view->height) {
+        return 255;
+    }
+    return Pixels(view, x, y);
+}
+
+double SinXDivX(double x) {
+    const double a = x < 0.0 ? -x : x;
+    const double a2 = a * a;
+    const double a3 = a2 * a;
+    if (a <= 1.0) return a3 - 2.0 * a2 + 1.0;
+    if (a <= 2.0) return 4.0 - 8.0 * a + 5.0 * a2 - a3;
+    return 0.0;
+}
+
+void ThreeOrder0(const ZoomBitmap *src, uint8_t *result, float fx, float fy) {
+    const int64_t x0 = floorOf(fx);
+    const int64_t y0 = floorOf(fy);
+    const float u = fx - static_cast<float>(x0);
+    const float v = fy - static_cast<float>(y0);
+
+    uint8_t sample[4][4];  // [row][column]
+    for (int j = 0; j < 4; ++j) {
+        for (int i = 0; i < 4; ++i) sample[j][i] = Pixels_Bound(src, x0 - 1 + i, y0 - 1 + j);
+    }
+    float wx[4];
+    float wy[4];
+    kernelWeights(u, wx);
+    kernelWeights(v, wy);
+
+    float total = 0.0f;
+    for (int j = 0; j < 4; ++j) {
+        float rowSum = 0.0f;
+        for (int i = 0; i < 4; ++i) rowSum += wx[i] * static_cast<float>(sample[j][i]);
+        total += rowSum * wy[j];
+    }
+    *result = toByte(total);
+}
+
+void PicZoom_ThreeOrder0_Reference(const ZoomBitmap *dst, const ZoomBitmap *src) {
+    if (dst->width == 0 || dst->height == 0 || src->width == 0 || src->height == 0) return;
+    uint8_t *line = dst->pixels;
+    for (uint64_t y = 0; y < dst->height; ++y, line += dst->rowBytes) {
+        const float fy = sourcePosition(y, src->height, dst->height);
+        for (uint64_t x = 0; x < dst->width; ++x) {
+            const float fx = sourcePosition(x, src->width, dst->width);
+            ThreeOrder0(src, &line[x], fx, fy);
+        }
+    }
+}
+
+void PicZoom_ThreeOrder0(const ZoomBitmap *dst, const ZoomBitmap *src) {
+    if (dst->width == 0 || dst->height == 0 || src->width == 0 || src->height == 0) return;
+    try {
+        zoomSeparable(dst, src);
+    } catch (const std::bad_alloc &) {
+        // The per-column tables did not fit: the direct way needs no memory
+        // and gives the same bytes.
+        PicZoom_ThreeOrder0_Reference(dst, src);
+    }
+}
+
+uint8_t *bitmapZoom(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t dstW, uint32_t dstH) {
+    if (dstW == 0 || dstH == 0) return nullptr;
+    auto *out = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(dstW) * dstH, 1));
+    if (out == nullptr) return nullptr;
+    // The source view is only read.
+    const ZoomBitmap from {const_cast<uint8_t *>(src), srcW, srcW, srcH};
+    const ZoomBitmap to {out, dstW, dstW, dstH};
+    if (src != nullptr) PicZoom_ThreeOrder0(&to, &from);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Per-model pages.
+
+uint8_t *driveBitmapZoomToLP40(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return zoomToModel(layoutLP40, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL50(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    // Same head width rule and margin as the LP40.
+    return zoomToModel(layoutLP40, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL40(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return zoomToModel([](uint32_t w, uint32_t h) { return layoutL40(w, h, kL40Factor); }, src, srcW, srcH, outW,
+                       outH);
+}
+
+uint8_t *driveBitmapZoomToL40S_Normal(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                                      uint32_t *outH) {
+    return zoomToModel([](uint32_t w, uint32_t h) { return layoutL40(w, h, kL40SFactor); }, src, srcW, srcH, outW,
+                       outH);
+}
+
+uint8_t *driveBitmapZoomToL40A(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return zoomToModel(layoutL40A, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL50A(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return zoomToModel(layoutL50A, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL10(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return zoomToModel(layoutL10, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL20(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return zoomToModel(layoutL20, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL40S_Tattoo(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                                      uint32_t *outH) {
+    return zoomToModel([](uint32_t w, uint32_t h) { return layoutTattoo(w, h, kL40SFactor, 1550, kL40STattooTop); },
+                       src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL10_Tattoo_XL(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                                        uint32_t *outH) {
+    return zoomToModel(
+        [](uint32_t w, uint32_t h) { return layoutTattoo(w, h, kL10TattooFactor, 1622, kL10TattooTop); }, src, srcW,
+        srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToM10(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return zoomToModel(layoutM10, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL40S_Tattoo_Left(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                                           uint32_t *outH) {
+    return zoomToModel(layoutL40STattooLeft, src, srcW, srcH, outW, outH);
+}

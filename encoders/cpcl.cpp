@@ -1,0 +1,69 @@
+#include "encoders/cpcl.h"
+
+#include <cstdio>
+#include <new>
+
+#include "encoders/encoder_support.h"
+#include "encoders/hex_text.h"
+#include "filter/core/debug_log.h"
+
+namespace {
+
+// CPCL knows the two head resolutions only; 203-dpi heads are addressed as 200.
+int headerResolution(int32_t resolution) { return (resolution == 200 || resolution == 203) ? 200 : 300; }
+
+}  // namespace
+
+dynamic_array *getCPCLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {
+    if (!zvenc::pageCanBeEncoded("CPCL", page, width, height, settings)) return nullptr;
+    try {
+        writeLogString("width = %ld, height = %ld", width, height);
+        const long widthBytes = width / 8;
+        const std::vector<unsigned char> bitmap = zvenc::packGrayPage(page, widthBytes, height, settings->printMode);
+        const uint64_t total = bitmap.size();
+        const bool binary = settings->isCompressie == 1;
+
+        zvenc::ArrayPtr array = zvenc::newOutputArray((binary ? total : 2 * total) + 256);
+        const int resolution = headerResolution(settings->resolution);
+        char line[160];
+        std::snprintf(line, sizeof line, "! %d %d %d %ld %d\r\n", 0, resolution, resolution, height,
+                      static_cast<int>(settings->copies));
+        dynamic_array_push_string(array.get(), line);
+        std::snprintf(line, sizeof line, "PW %ld\r\n", width);
+        dynamic_array_push_string(array.get(), line);
+        // The media is always sensed by its gaps: the CPCL printers served here
+        // have no continuous or black-mark mode selectable from the job.
+        dynamic_array_push_string(array.get(), "NO-PACE\r\n");
+        dynamic_array_push_string(array.get(), "GAP-SENSE\r\n");
+        std::snprintf(line, sizeof line, "TONE %d\r\n", static_cast<int>(settings->darkness));
+        dynamic_array_push_string(array.get(), line);
+        std::snprintf(line, sizeof line, "SPEED %d.0\r\n", static_cast<int>(settings->printSpeed));
+        dynamic_array_push_string(array.get(), line);
+
+        if (!binary) {
+            writeLogString("isCompressie - NO");
+            std::snprintf(line, sizeof line, "EG %ld %ld %d %d \r\n", widthBytes, height,
+                          static_cast<int>(settings->horizontal), static_cast<int>(settings->vertical));
+            dynamic_array_push_string(array.get(), line);
+            appendHexText(array.get(), bitmap.data(), total);
+        } else {
+            // "Compressed" here means the binary CG form: half the bytes of EG.
+            writeLogString("isCompressie - YES");
+            std::snprintf(line, sizeof line, "CG %ld %ld %d %d \r\n", widthBytes, height,
+                          static_cast<int>(settings->horizontal), static_cast<int>(settings->vertical));
+            dynamic_array_push_string(array.get(), line);
+            dynamic_array_push_more_data(array.get(), bitmap.data(), total);
+        }
+        dynamic_array_push_string(array.get(), "\r\n");
+        dynamic_array_push_string(array.get(), "\r\n");
+        dynamic_array_push_string(array.get(), "FORM\r\nPRINT\r\n");
+
+        writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(array->size),
+                       static_cast<int>(array->capacity));
+        writeDebugData(array->data, array->size);
+        return array.release();
+    } catch (const std::bad_alloc &) {
+        zvenc::reportPageSkipped("CPCL");
+        return nullptr;
+    }
+}

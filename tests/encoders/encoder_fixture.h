@@ -1,0 +1,75 @@
+// Shared set-up of the encoder tests: settings records, gray pages, and a log
+// directory of their own so no test writes into the system's CUPS log.
+#ifndef ZV_TESTS_ENCODERS_ENCODER_FIXTURE_H
+#define ZV_TESTS_ENCODERS_ENCODER_FIXTURE_H
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "filter/core/debug_log.h"
+#include "filter/core/dynamic_array.h"
+#include "filter/core/printer_settings.h"
+#include "tests/support/temp_dir.h"
+
+namespace zvtest {
+
+// Points the diagnostic files at a private directory for the whole program.
+inline void useTestLogDirectory() {
+    static TempDir *dir = [] {
+        auto *d = new TempDir();
+        setenv("ZORVAN_LOG_DIR", d->path().c_str(), 1);
+        return d;
+    }();
+    (void)dir;
+}
+
+// Settings as a PPD with the usual defaults leaves them for a label page.
+inline PrinterSettings labelSettings() {
+    useTestLogDirectory();
+    PrinterSettings s {};
+    s.copies = 1;
+    s.mediaTracking = 1;
+    s.printSpeed = 4;
+    s.darkness = 8;
+    s.resolution = 203;
+    s.maxWidthMM = -1;
+    s.noCompressieLimit = 300000;
+    s.compressieLimit = 64000;
+    return s;
+}
+
+// A gray page, 0 black and 255 white, row pitch = width.
+struct GrayPage {
+    long width;
+    long height;
+    std::vector<unsigned char> pixels;
+
+    GrayPage(long w, long h, unsigned char value = 255)
+        : width(w), height(h), pixels(static_cast<size_t>(w * h), value) {}
+    void fillRows(long y0, long rows, unsigned char value) {
+        std::fill(pixels.begin() + y0 * width, pixels.begin() + (y0 + rows) * width, value);
+    }
+    void set(long x, long y, unsigned char value) { pixels[static_cast<size_t>(y * width + x)] = value; }
+    unsigned char *data() { return pixels.data(); }
+};
+
+struct ArrayDeleter {
+    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
+};
+using Output = std::unique_ptr<dynamic_array, ArrayDeleter>;
+
+inline std::vector<uint8_t> bytesOfArray(const dynamic_array *array) {
+    return array == nullptr ? std::vector<uint8_t> {} : std::vector<uint8_t>(array->data, array->data + array->size);
+}
+
+inline std::string textOfArray(const dynamic_array *array) {
+    return array == nullptr ? std::string {} : std::string(reinterpret_cast<const char *>(array->data), array->size);
+}
+
+}  // namespace zvtest
+
+#endif

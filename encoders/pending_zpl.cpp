@@ -1,5 +1,0 @@
-// Placeholder until the ZPL encoder lands: nothing is sent for its pages, as for
-// an unknown device type. The encoder module deletes this file.
-#include "encoders/encoders.h"
-
-dynamic_array *getZPLPrintData(unsigned char *, long, long, PrinterSettings *) { return nullptr; }

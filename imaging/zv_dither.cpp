@@ -1,5 +1,7 @@
 #include "imaging/zv_dither.h"
 
+#include <array>
+#include <cstddef>
 #include <exception>
 #include <vector>
 
@@ -62,6 +64,60 @@ std::vector<float> makeWorkPlane(const ZVImage *image, size_t pixels) {
     return work;
 }
 
+// Kernels reach at most two columns sideways and two rows down.
+constexpr int kPad = 2;
+
+// A float copy of the gray plane with kPad spare columns on each side and kPad
+// spare rows below; throws std::bad_alloc.
+struct PaddedPlane {
+    explicit PaddedPlane(const ZVImage *image)
+        : stride(static_cast<size_t>(image->width) + 2 * kPad),
+          cells(stride * (static_cast<size_t>(image->height) + kPad), 0.0f) {
+        const size_t width = image->width;
+        for (size_t y = 0; y < image->height; ++y) {
+            float *target = row(static_cast<uint32_t>(y));
+            const uint8_t *source = image->grayData + y * width;
+            for (size_t x = 0; x < width; ++x) target[x] = static_cast<float>(source[x]);
+        }
+    }
+    float *row(uint32_t y) { return cells.data() + static_cast<size_t>(y) * stride + kPad; }
+
+    size_t stride;
+    std::vector<float> cells;
+};
+
+// The padded form of the shared diffusion for kernels of up to N entries; a
+// fixed N lets the compiler unroll the spreading of the error.
+template <int N>
+void diffusePadded(PaddedPlane &plane, ZVImage *image, uint32_t scanMode, uint32_t randomThreshold,
+                   DiffusionAlgo algo) {
+    std::array<ptrdiff_t, N> offsets{};
+    std::array<float, N> weights{};  // entries beyond the kernel stay 0
+    for (int k = 0; k < algo.count && k < N; ++k) {
+        offsets[k] = static_cast<ptrdiff_t>(algo.coeffs[k].dy) * static_cast<ptrdiff_t>(plane.stride) +
+                     algo.coeffs[k].dx;
+        weights[k] = algo.coeffs[k].weight;
+    }
+    const int count = algo.count < N ? algo.count : N;
+    const uint32_t width = image->width;
+    for (uint32_t y = 0; y < image->height; ++y) {
+        float *row = plane.row(y);
+        uint8_t *grayRow = image->grayData + static_cast<size_t>(y) * width;
+        forEachColumn(width, scanMode, y, [&](uint32_t x, bool) {
+            float *cell = row + x;
+            const float value = *cell;
+            const bool white = value > getThreshold(randomThreshold, value);
+            grayRow[x] = white ? 255 : 0;
+            const float error = value - (white ? 255.0f : 0.0f);
+            if (count == N) {
+                for (int k = 0; k < N; ++k) cell[offsets[k]] += error * weights[k];
+            } else {
+                for (int k = 0; k < count; ++k) cell[offsets[k]] += error * weights[k];
+            }
+        });
+    }
+}
+
 }  // namespace
 
 float getThreshold(uint32_t randomThreshold, float /*value*/) {
@@ -81,7 +137,7 @@ void processPixel(uint32_t width, uint32_t height, float *work, uint8_t *gray, u
         const DiffusionCoeff &c = algo.coeffs[k];
         const int64_t nx = static_cast<int64_t>(x) + c.dx;
         const int64_t ny = static_cast<int64_t>(y) + c.dy;
-        if (nx < 0 || nx >= width || ny >= height) continue;
+        if (nx < 0 || nx >= width || ny < 0 || ny >= height) continue;
         work[static_cast<size_t>(ny) * width + static_cast<size_t>(nx)] += error * c.weight;
     }
 }
@@ -89,16 +145,37 @@ void processPixel(uint32_t width, uint32_t height, float *work, uint8_t *gray, u
 int errorDiffusion(ZVImage *image, uint32_t scanMode, uint32_t randomThreshold,
                    DiffusionAlgo algo) {
     if (isEmptyGrayData(image)) return 1;
+    if (algo.coeffs == nullptr || algo.count < 0) return 1;
     if (randomThreshold != 0) seedSimpleRandFromClock();
     const uint32_t width = image->width;
     const uint32_t height = image->height;
+    // Kernels reaching further than the padding go through processPixel.
+    bool padded = algo.count <= 16;
+    for (int k = 0; k < algo.count; ++k) {
+        const DiffusionCoeff &c = algo.coeffs[k];
+        padded = padded && c.dx >= -kPad && c.dx <= kPad && c.dy >= 0 && c.dy <= kPad;
+    }
     try {
-        std::vector<float> work = makeWorkPlane(image, zvImagePixelCount(width, height));
-        for (uint32_t y = 0; y < height; ++y) {
-            forEachColumn(width, scanMode, y, [&](uint32_t x, bool) {
-                processPixel(width, height, work.data(), image->grayData, x, y, randomThreshold,
-                             algo);
-            });
+        if (!padded) {
+            std::vector<float> work = makeWorkPlane(image, zvImagePixelCount(width, height));
+            for (uint32_t y = 0; y < height; ++y) {
+                forEachColumn(width, scanMode, y, [&](uint32_t x, bool) {
+                    processPixel(width, height, work.data(), image->grayData, x, y,
+                                 randomThreshold, algo);
+                });
+            }
+            return 0;
+        }
+        // Same arithmetic as processPixel on a plane with spare cells around
+        // the image: shares that leave the image land there and are never
+        // read, so the result is identical without a bounds check per share.
+        PaddedPlane plane(image);
+        switch (algo.count) {
+        case 4: diffusePadded<4>(plane, image, scanMode, randomThreshold, algo); break;
+        case 7: diffusePadded<7>(plane, image, scanMode, randomThreshold, algo); break;
+        case 10: diffusePadded<10>(plane, image, scanMode, randomThreshold, algo); break;
+        case 12: diffusePadded<12>(plane, image, scanMode, randomThreshold, algo); break;
+        default: diffusePadded<16>(plane, image, scanMode, randomThreshold, algo); break;
         }
     } catch (const std::exception &) {  // bad_alloc or length_error: no work plane
         return 2;
@@ -130,28 +207,24 @@ int ZVImageAtkinsonDither(ZVImage *image, ImageProcessingSetting setting) {
     const uint32_t height = image->height;
     uint8_t *gray = image->grayData;
     try {
-        std::vector<float> work = makeWorkPlane(image, zvImagePixelCount(width, height));
+        PaddedPlane plane(image);
+        const auto stride = static_cast<ptrdiff_t>(plane.stride);
         // Six eighths of the error go forward along the row direction; the
         // other two are dropped, which keeps highlights and shadows clean.
-        struct Offset {
-            int dx, dy;
-        };
-        constexpr Offset forward[6] = {{1, 0}, {2, 0}, {-1, 1}, {0, 1}, {1, 1}, {0, 2}};
-        constexpr Offset backward[6] = {{-1, 0}, {-2, 0}, {1, 1}, {0, 1}, {-1, 1}, {0, 2}};
+        // Shares leaving the image fall into the plane's spare cells.
+        const std::array<ptrdiff_t, 6> forward = {1, 2, stride - 1, stride, stride + 1, 2 * stride};
+        const std::array<ptrdiff_t, 6> backward = {-1, -2, stride + 1, stride, stride - 1, 2 * stride};
         for (uint32_t y = 0; y < height; ++y) {
+            float *row = plane.row(y);
+            uint8_t *grayRow = gray + static_cast<size_t>(y) * width;
             forEachColumn(width, setting.scanMode, y, [&](uint32_t x, bool leftToRight) {
-                const size_t index = static_cast<size_t>(y) * width + x;
-                const float value = work[index];
+                float *cell = row + x;
+                const float value = *cell;
                 const float threshold = getThreshold(randomThreshold, value);
                 const float output = value > threshold ? 255.0f : 0.0f;
-                gray[index] = value > threshold ? 255 : 0;
+                grayRow[x] = value > threshold ? 255 : 0;
                 const float error = (value - output) / 8.0f;
-                for (const Offset &o : leftToRight ? forward : backward) {
-                    const int64_t nx = static_cast<int64_t>(x) + o.dx;
-                    const int64_t ny = static_cast<int64_t>(y) + o.dy;
-                    if (nx < 0 || nx >= width || ny >= height) continue;
-                    work[static_cast<size_t>(ny) * width + static_cast<size_t>(nx)] += error;
-                }
+                for (ptrdiff_t offset : leftToRight ? forward : backward) cell[offset] += error;
             });
         }
     } catch (const std::exception &) {  // bad_alloc or length_error: no work plane

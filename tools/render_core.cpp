@@ -489,7 +489,7 @@ void renderTspl(Cursor &c, Format format, RenderResult &result) {
             checkCount(params, 1, 2, start, keyword);
             intParam(params[0], "PRINT label count", 1, kNumberLimit);
             if (params.size() == 2) intParam(params[1], "PRINT copy count", 1, kNumberLimit);
-            result.pages.push_back(page.finish(twoColour));
+            result.pages.push_back(page.finish(twoColour || sawColour));
             open = false;
         } else {
             fault(start, "unknown TSPL command \"" + std::string(line.substr(0, 40)) + "\"");

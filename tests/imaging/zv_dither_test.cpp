@@ -195,6 +195,21 @@ TEST_F(DitherTest, RandomThresholdReseedsFromTheClock) {
     EXPECT_EQ(image->grayData[0], 255);  // 200 is beyond any jitter of +-10
 }
 
+TEST_F(DitherTest, JitteredResultRepeatsWithinOneSecond) {
+    // The seed is the time in whole seconds: two runs in the same second agree.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::time_t start = std::time(nullptr);
+        ImagePtr first = grayImage(rampFixture(), 8);
+        ImagePtr second = grayImage(rampFixture(), 8);
+        ASSERT_EQ(ZVImageAtkinsonDither(first.get(), settingFor(1, 1)), 0);
+        ASSERT_EQ(ZVImageAtkinsonDither(second.get(), settingFor(1, 1)), 0);
+        if (std::time(nullptr) != start) continue;  // crossed a second boundary
+        EXPECT_EQ(picture(first.get()), picture(second.get()));
+        return;
+    }
+    GTEST_SKIP() << "clock kept crossing second boundaries";
+}
+
 TEST_F(DitherTest, JitteredMethodsStillGiveTwoLevels) {
     const Method methods[] = {ZVImageFloydSteinbergDither, ZVImageAtkinsonDither,
                               ZVImageOrderedBayerDither, ZVImageRandomDither};

@@ -193,6 +193,40 @@ int HistogramSpecification(const uint8_t *src, uint8_t *dst, size_t count) {
     return 0;
 }
 
+namespace {
+
+// Small direct-mapped memo of a pure function from a 24-bit colour to three
+// bytes. Pages repeat colours heavily (flat areas, text, gray pictures), and
+// each conversion costs several powers; the memo returns exactly what the
+// conversion would compute.
+class ColourMemo {
+public:
+    ColourMemo() : entries_(kSize) {}
+
+    template <typename Convert>
+    void lookup(uint32_t colour, uint8_t *out, Convert convert) {
+        Entry &e = entries_[(colour * 2654435761u) >> (32 - kBits)];
+        if (e.key != colour + 1) {
+            convert(e.value);
+            e.key = colour + 1;
+        }
+        out[0] = e.value[0];
+        out[1] = e.value[1];
+        out[2] = e.value[2];
+    }
+
+private:
+    static constexpr unsigned kBits = 16;
+    static constexpr size_t kSize = size_t{1} << kBits;
+    struct Entry {
+        uint32_t key = 0;  // colour + 1; 0 is empty
+        uint8_t value[3] = {};
+    };
+    std::vector<Entry> entries_;
+};
+
+}  // namespace
+
 int ZVImageHistogramSpecification(ZVImage *image) {
     if (isEmptyRGBAData(image)) return 1;
     const size_t n = static_cast<size_t>(image->width) * image->height;
@@ -201,29 +235,49 @@ int ZVImageHistogramSpecification(ZVImage *image) {
         lPlane.resize(n);
         aPlane.resize(n);
         bPlane.resize(n);
+        ColourMemo toLab, toRgb;
+
+        std::array<float, 256> linear{};
+        for (int c = 0; c < 256; ++c) linear[c] = linearChannel(static_cast<uint8_t>(c));
+
+        uint8_t *rgba = image->rgbaData;
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t *px = rgba + i * 4;
+            const uint32_t colour = (uint32_t{px[0]} << 16) | (uint32_t{px[1]} << 8) | px[2];
+            uint8_t lab[3];
+            toLab.lookup(colour, lab, [&](uint8_t *out) {
+                // RGB2XYZ with the channel linearisation looked up.
+                const float R = linear[px[0]];
+                const float G = linear[px[1]];
+                const float B = linear[px[2]];
+                const float x = 0.4124564f * R + 0.3575761f * G + 0.1804375f * B;
+                const float y = 0.2126729f * R + 0.7151522f * G + 0.072175f * B;
+                const float z = 0.0193339f * R + 0.119192f * G + 0.9503041f * B;
+                float l, a, b;
+                XYZ2LAB(x, y, z, &l, &a, &b);
+                out[0] = clampTruncate(l * 255.0f / 100.0f + 0.5f);
+                out[1] = clampTruncate(a + 128.0f + 0.5f);
+                out[2] = clampTruncate(b + 128.0f + 0.5f);
+            });
+            lPlane[i] = lab[0];
+            aPlane[i] = lab[1];
+            bPlane[i] = lab[2];
+        }
+
+        HistogramSpecification(lPlane.data(), lPlane.data(), n);
+
+        for (size_t i = 0; i < n; ++i) {
+            uint8_t *px = rgba + i * 4;
+            const uint32_t lab = (uint32_t{lPlane[i]} << 16) | (uint32_t{aPlane[i]} << 8) | bPlane[i];
+            toRgb.lookup(lab, px, [&](uint8_t *out) {
+                const float l = static_cast<float>(lPlane[i]) * 100.0f / 255.0f;
+                const float a = static_cast<float>(aPlane[i]) - 128.0f;
+                const float b = static_cast<float>(bPlane[i]) - 128.0f;
+                LAB2RGB(l, a, b, &out[0], &out[1], &out[2]);
+            });
+        }
     } catch (const std::bad_alloc &) {
         return 2;
-    }
-
-    uint8_t *rgba = image->rgbaData;
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t *px = rgba + i * 4;
-        float x, y, z, l, a, b;
-        RGB2XYZ(px[0], px[1], px[2], &x, &y, &z);
-        XYZ2LAB(x, y, z, &l, &a, &b);
-        lPlane[i] = clampTruncate(l * 255.0f / 100.0f + 0.5f);
-        aPlane[i] = clampTruncate(a + 128.0f + 0.5f);
-        bPlane[i] = clampTruncate(b + 128.0f + 0.5f);
-    }
-
-    HistogramSpecification(lPlane.data(), lPlane.data(), n);
-
-    for (size_t i = 0; i < n; ++i) {
-        uint8_t *px = rgba + i * 4;
-        const float l = static_cast<float>(lPlane[i]) * 100.0f / 255.0f;
-        const float a = static_cast<float>(aPlane[i]) - 128.0f;
-        const float b = static_cast<float>(bPlane[i]) - 128.0f;
-        LAB2RGB(l, a, b, &px[0], &px[1], &px[2]);
     }
     return 0;
 }

@@ -74,6 +74,34 @@ int32_t millimetreResolution(const PrinterSettings *settings, const cups_page_he
     return dpi;
 }
 
+// The two-colour encoder reads 4 bytes per pixel. A page that arrives in
+// another colour space (the warning above) is widened to opaque RGBA first, so
+// the encoder reads this page's own pixels and nothing past its buffer.
+dynamic_array *encodeTwoColorPage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
+                                  PrinterSettings *settings) {
+    const long bytesPerLine = static_cast<long>(header.cupsBytesPerLine);
+    const int bytesPerPixel = bytesPerPixelFor(header.cupsColorSpace);
+    if (bytesPerPixel == 4) return getTSPLTwoColorPrintData(page, bytesPerLine, width, height, settings);
+
+    std::vector<unsigned char> rgba;
+    try {
+        rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    } catch (const std::bad_alloc &) {
+        std::fputs("ERROR: Unable to allocate memory for the two-colour page; page skipped\n", stderr);
+        return nullptr;
+    }
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    for (size_t i = 0; i < pixels; ++i) {
+        const unsigned char *source = page + i * bytesPerPixel;
+        unsigned char *target = rgba.data() + i * 4;
+        target[0] = source[0];
+        target[1] = bytesPerPixel == 3 ? source[1] : source[0];
+        target[2] = bytesPerPixel == 3 ? source[2] : source[0];
+        target[3] = 255;
+    }
+    return getTSPLTwoColorPrintData(rgba.data(), bytesPerLine / bytesPerPixel * 4, width, height, settings);
+}
+
 dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
                           PrinterSettings *settings) {
     const int32_t deviceType = getDeviceType();
@@ -92,8 +120,7 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const cu
         case kDeviceCPCL: return getCPCLPrintData(page, width, height, settings);
         case kDeviceESC: return getESCPrintData(page, width, height, settings);
         case kDeviceSFZPL: return getSFZPLPrintData(page, width, height, settings);
-        case kDeviceTwoColorTSPL:
-            return getTSPLTwoColorPrintData(page, static_cast<long>(header.cupsBytesPerLine), width, height, settings);
+        case kDeviceTwoColorTSPL: return encodeTwoColorPage(page, width, height, header, settings);
         default: return nullptr;
     }
 }

@@ -80,17 +80,27 @@ CodedPart *encode(const HuffmanNode *tree, int32_t nodeCount, const uint8_t *dat
         }
     }
 
+    // Compact tables for the two passes over the bytes; codes of up to 32
+    // bits (all but those of very lopsided trees) go out in one write.
+    std::array<uint16_t, 256> lengthOf{};
+    std::array<uint32_t, 256> shortCode{};
+    for (int v = 0; v < 256; ++v) {
+        lengthOf[v] = static_cast<uint16_t>(hasLeaf[v] ? codes[v].length : 0);
+        if (hasLeaf[v] && codes[v].length <= 32) shortCode[v] = codes[v].chunks[0].bits;
+    }
+
     // Pass 1: code bits per row.
     const size_t total = static_cast<size_t>(rows) * static_cast<size_t>(widthBytes);
     std::vector<int64_t> rowBits(static_cast<size_t>(rows));
     int64_t totalBits = 0;
-    bool missingLeaf = false;
     for (int32_t r = 0; r < rows; ++r) {
         const uint8_t *row = data + static_cast<size_t>(r) * static_cast<size_t>(widthBytes);
         int64_t bits = 0;
+        bool missingLeaf = false;
         for (int32_t x = 0; x < widthBytes; ++x) {
-            bits += codes[row[x]].length;
-            missingLeaf |= !hasLeaf[row[x]];
+            const uint16_t length = lengthOf[row[x]];
+            bits += length;
+            missingLeaf |= length == 0;
         }
         if (missingLeaf) return nullptr;
         rowBits[static_cast<size_t>(r)] = bits;
@@ -103,8 +113,14 @@ CodedPart *encode(const HuffmanNode *tree, int32_t nodeCount, const uint8_t *dat
     std::vector<uint8_t> stream(static_cast<size_t>(totalBits / 8) + 2, 0);
     BitWriter writer(stream.data());
     for (size_t i = 0; i < total; ++i) {
-        const PackedCode &code = codes[data[i]];
-        for (int c = 0; c < code.chunkCount; ++c) writer.put(code.chunks[c].bits, code.chunks[c].count);
+        const uint8_t value = data[i];
+        const uint16_t length = lengthOf[value];
+        if (length <= 32) {
+            writer.put(shortCode[value], length);
+        } else {
+            const PackedCode &code = codes[value];
+            for (int c = 0; c < code.chunkCount; ++c) writer.put(code.chunks[c].bits, code.chunks[c].count);
+        }
     }
     writer.flush();
 

@@ -102,15 +102,41 @@ dynamic_array *encodeTwoColorPage(unsigned char *page, long width, long height, 
     return getTSPLTwoColorPrintData(rgba.data(), bytesPerLine / bytesPerPixel * 4, width, height, settings);
 }
 
+// Problems with the raster format are told to CUPS once per job, not per page.
+struct JobWarnings {
+    bool colorSpace = false;
+    bool bitsPerColor = false;
+};
+
+void warnAboutFormat(const cups_page_header2_t &header, int pageNumber, JobWarnings *warnings) {
+    if (header.cupsBitsPerColor != 8 && !warnings->bitsPerColor) {
+        warnings->bitsPerColor = true;
+        std::fprintf(stderr,
+                     "WARNING: Page %d has %u bits per colour; this printer needs 8-bit raster, the page will not "
+                     "print as intended (check the PPD)\n",
+                     pageNumber, header.cupsBitsPerColor);
+    }
+}
+
 dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
-                          PrinterSettings *settings) {
+                          PrinterSettings *settings, JobWarnings *warnings) {
     const int32_t deviceType = getDeviceType();
     const bool gray = header.cupsColorSpace == CUPS_CSPACE_W;
     const bool rgba = header.cupsColorSpace == CUPS_CSPACE_RGBA;
+    const char *expected = nullptr;
     if (isZVProtocolPrinter(deviceType) || isNormalPrinter(deviceType)) {
-        if (!gray) writeLogString("不是灰度图片？ PPD被篡改？");
+        if (!gray) {
+            writeLogString("不是灰度图片？ PPD被篡改？");
+            expected = "8-bit gray";
+        }
     } else if (!rgba) {
         writeLogString("不是RGBA图片？ PPD被篡改？");
+        if (deviceType == kDeviceTwoColorTSPL) expected = "8-bit RGBA";
+    }
+    if (expected != nullptr && !warnings->colorSpace) {
+        warnings->colorSpace = true;
+        std::fprintf(stderr, "WARNING: The raster has colour space %u but this printer expects %s raster (check the PPD)\n",
+                     static_cast<unsigned>(header.cupsColorSpace), expected);
     }
 
     if (isZVProtocolPrinter(deviceType)) return getZVProtocolPrintData(page, width, height, settings, deviceType);
@@ -197,6 +223,14 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
     if (raster == nullptr) writeLogString("input is not a CUPS raster stream");
     int pageCount = 0;
     bool resolutionLogged = false;
+    JobWarnings warnings;
+
+    const int32_t jobDeviceType = getDeviceType();
+    if (!isZVProtocolPrinter(jobDeviceType) && !isNormalPrinter(jobDeviceType) && jobDeviceType != kDeviceTwoColorTSPL)
+        std::fprintf(stderr,
+                     "ERROR: The PPD selects printer type %d, which this filter does not know; nothing will be sent "
+                     "to the printer\n",
+                     jobDeviceType);
 
     setupJobStart(settings);
 
@@ -230,6 +264,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         std::fprintf(stderr, "PAGE: %d %d\n", pageCount, static_cast<int>(header.NumCopies));
         std::fflush(stderr);
         logColorSpace(colorSpace);
+        warnAboutFormat(header, pageCount, &warnings);
         writeLogString("1、header.cupsWidth = %d, header.cupsBytesPerLine = %d,header.cupsHeight = %d",
                        header.cupsWidth, header.cupsBytesPerLine, header.cupsHeight);
 
@@ -275,7 +310,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         settings->heightMM = static_cast<int32_t>(std::ceil(height * 25.4 / dpi));
         writeLogString("5、widthMM = %d, heightMM = %d", settings->widthMM, settings->heightMM);
 
-        ArrayPtr output(encodePage(page.data(), width, height, header, settings));
+        ArrayPtr output(encodePage(page.data(), width, height, header, settings, &warnings));
         writeArray(output.get());
         output.reset();
         std::fflush(stdout);

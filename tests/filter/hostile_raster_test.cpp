@@ -1,0 +1,119 @@
+// Raster streams any local user could submit: each must end in defined output,
+// a clear message and exit status 0.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/filter_runner.h"
+#include "tests/support/golden.h"
+#include "tests/support/ppd_fixture.h"
+#include "tests/support/raster_writer.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using zvtest::RasterPage;
+
+cups_page_header2_t grayHeader(unsigned width, unsigned height) {
+    RasterPage shape;  // no pixels: only the header is wanted
+    shape.width = width;
+    shape.height = height;
+    return zvtest::headerFor(shape);
+}
+
+std::vector<uint8_t> rawPage(const cups_page_header2_t &header, size_t dataBytes, uint8_t value = 0) {
+    return zvtest::rawRaster({{header, std::vector<uint8_t>(dataBytes, value)}});
+}
+
+struct HostileCase {
+    const char *name;
+    std::function<std::vector<uint8_t>()> stream;
+    int pages;              // PAGE: lines expected
+    const char *message;    // expected on standard error ("" for none)
+};
+
+TEST(HostileRaster, EveryMalformedStreamEndsCleanly) {
+    const HostileCase cases[] = {
+        {"zero width", [] { auto h = grayHeader(0, 4); h.cupsBytesPerLine = 0; return rawPage(h, 0); }, 0, ""},
+        {"zero height", [] { return rawPage(grayHeader(16, 0), 0); }, 0, ""},
+        // libcups takes the header's byte count as it stands; the row is then
+        // read as 20 gray pixels.
+        {"bytes per line disagree with the width",
+         [] { auto h = grayHeader(16, 2); h.cupsBytesPerLine = 20; return rawPage(h, 40); }, 1, ""},
+        {"height beyond any label", [] { return rawPage(grayHeader(8, 0x80000000u), 64); }, 0, "ERROR: Page 1:"},
+        {"width beyond any label", [] { return rawPage(grayHeader(0x40000000u, 1), 64); }, 0, "ERROR: Page 1:"},
+        {"1-bit data",
+         [] {
+             auto h = grayHeader(64, 4);
+             h.cupsBitsPerColor = 1;
+             h.cupsBitsPerPixel = 1;
+             h.cupsBytesPerLine = 8;
+             return rawPage(h, 32, 0x0F);
+         },
+         1, "WARNING: Page 1 has 1 bits per colour"},
+        {"16-bit data",
+         [] {
+             auto h = grayHeader(16, 2);
+             h.cupsBitsPerColor = 16;
+             h.cupsBitsPerPixel = 16;
+             h.cupsBytesPerLine = 32;
+             return rawPage(h, 64, 0x80);
+         },
+         1, "WARNING: Page 1 has 16 bits per colour"},
+        {"colour space the PPD did not ask for",
+         [] {
+             RasterPage page = RasterPage::rgba(16, 2, 0, 0, 0);
+             page.colorSpace = CUPS_CSPACE_RGB;
+             page.pixels.resize(16 * 2 * 3);
+             return zvtest::makeRaster({page});
+         },
+         1, "WARNING: The raster has colour space 1"},
+        {"stream cut mid-row", [] { return rawPage(grayHeader(64, 8), 64 * 3 + 10); }, 1, ""},
+        {"stream cut mid-header",
+         [] {
+             auto bytes = rawPage(grayHeader(64, 8), 0);
+             bytes.resize(100);
+             return bytes;
+         },
+         0, ""},
+        {"only the sync word", [] { return zvtest::compressedSync(); }, 0, ""},
+    };
+
+    zvtest::TempDir dir;
+    const std::string ppd = zvtest::writePpd(dir.file("esc.ppd"), zvtest::modelPpdLines("ESC"));
+    for (const HostileCase &c : cases) {
+        zvtest::FilterRun run;
+        run.ppdPath = ppd;
+        run.input = c.stream();
+        zvtest::FilterResult r = zvtest::runFilter(run);
+        EXPECT_EQ(r.status, 0) << c.name;
+        size_t pages = 0;
+        for (size_t at = r.err.find("PAGE: "); at != std::string::npos; at = r.err.find("PAGE: ", at + 1)) ++pages;
+        EXPECT_EQ(pages, static_cast<size_t>(c.pages)) << c.name << "\n" << r.err;
+        if (*c.message) {
+            EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << "\n" << r.err;
+        }
+        // Whatever happened to the pages, the receipt job is framed by its
+        // initialise commands and nothing else reaches the printer.
+        ASSERT_GE(r.out.size(), 4u) << c.name;
+        EXPECT_EQ(r.out[0], 0x1B) << c.name;
+        EXPECT_EQ(r.out[1], 0x40) << c.name;
+        EXPECT_EQ(r.out[r.out.size() - 2], 0x1B) << c.name;
+        EXPECT_EQ(r.out[r.out.size() - 1], 0x40) << c.name;
+    }
+}
+
+TEST(HostileRaster, UnknownPrinterTypeIsAnError) {
+    zvtest::TempDir dir;
+    zvtest::FilterRun run;
+    run.ppdPath = zvtest::writePpd(dir.file("p.ppd"), {"*DefaultPrinterModel: 150"});
+    run.input = zvtest::makeRaster({RasterPage::gray(8, 1)});
+    zvtest::FilterResult r = zvtest::runFilter(run);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("ERROR: The PPD selects printer type 150"), std::string::npos) << r.err;
+}
+
+}  // namespace

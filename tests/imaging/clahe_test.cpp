@@ -94,6 +94,18 @@ TEST(ClaheCore, BinsOfZeroMeans128) {
     EXPECT_EQ(pixels[0], 191);
 }
 
+TEST(ClaheCore, ValuesOutsideTheRangeUseTheEndBins) {
+    // With the range 50..200 a value below 50 counts as 50 and one above 200
+    // as 200 (never an unset bin).
+    const std::pair<uint8_t, uint8_t> cases[] = {{0, 50}, {49, 50}, {255, 200}, {201, 200}};
+    for (const auto &[outside, end] : cases) {
+        std::vector<uint8_t> a(64, outside), b(64, end);
+        ASSERT_EQ(_CLAHE(a.data(), 8, 8, 50, 200, 2, 2, 256, 2.0f), 0);
+        ASSERT_EQ(_CLAHE(b.data(), 8, 8, 50, 200, 2, 2, 256, 2.0f), 0);
+        EXPECT_EQ(a, b) << int(outside);
+    }
+}
+
 TEST(GrayClahe, EqualsCoreWithDerivedParameters) {
     const uint32_t w = 384, h = 500;
     const std::vector<uint8_t> gray = noiseBytes(w * h, 99);

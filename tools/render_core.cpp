@@ -823,7 +823,7 @@ void renderEscPos(Cursor &c, RenderResult &result) {
                 if (p.widthBytes > 0) page.checkSize(p.widthBytes, p.rows, start + 4);
                 p.bits = takeBytes(c, p.widthBytes * p.rows, "GS v 0 raster data");
                 y += static_cast<long long>(p.rows);
-                if (p.rows > 0) page.place(std::move(p), start);
+                page.place(std::move(p), start);  // an empty raster still sets the width
             } else {
                 fault(start + 1, "unknown GS sequence GS " + byteText(cmd));
             }

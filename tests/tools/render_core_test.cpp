@@ -251,6 +251,12 @@ TEST(RenderEscPos, PagesWithFeedBlocksAndJobFrame) {
     expected[15] = 1;
     EXPECT_EQ(r.pages[1].black, expected);
 
+    // A page whose every row was dropped still counts, with its width.
+    RenderResult noRows = renderOk(hexBytes("1B 40 00 1D 76 30 00 02 00 00 00 0D 0A 0D 0A 1B 40"));
+    ASSERT_EQ(noRows.pages.size(), 1u);
+    EXPECT_EQ(noRows.pages[0].width, 16);
+    EXPECT_EQ(noRows.pages[0].height, 0);
+
     // A job without pages is the prologue and the epilogue alone.
     RenderResult empty = renderOk(hexBytes("1B 40 1B 40"));
     EXPECT_TRUE(empty.pages.empty());

@@ -144,6 +144,18 @@ TEST(RenderTspl, ClsClearsAndBitmapsOverwrite) {
     EXPECT_EQ(r.pages[0].black, (std::vector<uint8_t>{1, 1, 0, 0, 0, 0, 0, 0}));
 }
 
+// A negative offset puts part of the bitmap off the label: those dots are
+// dropped, the rest keep their places.
+TEST(RenderTspl, NegativeOffsetsClipAtTheLabelEdge) {
+    std::vector<uint8_t> stream =
+        join({bytesOf("CLS\r\nBITMAP -3,-1,1,2,0,"), inverted({0xFF, 0x96}), bytesOf("\r\nPRINT 1,1\r\n")});
+    RenderResult r = renderOk(stream);
+    ASSERT_EQ(r.pages.size(), 1u);
+    EXPECT_EQ(r.pages[0].width, 5);
+    EXPECT_EQ(r.pages[0].height, 1);
+    EXPECT_EQ(r.pages[0].black, (std::vector<uint8_t>{1, 0, 1, 1, 0}));  // 0x96 = 10010110, from dot 3 on
+}
+
 // Two-colour TSPL: black plane first, then the red plane after SETCOLOR RED.
 TEST(RenderTspl, TwoColourPlanes) {
     std::vector<uint8_t> stream = join({bytesOf(kTsplSetup), bytesOf("SETCOLOR BLACK\r\nBITMAP 0,0,1,2,0,"), {0x7F, 0xFF},

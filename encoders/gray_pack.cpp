@@ -61,18 +61,6 @@ constexpr Table16 makeDitherMatrixC() {
 }
 constexpr Table16 kDitherMatrixC = makeDitherMatrixC();
 
-constexpr std::array<uint8_t, 256> makeBitReverse() {
-    std::array<uint8_t, 256> r {};
-    for (int v = 0; v < 256; ++v) {
-        int out = 0;
-        for (int bit = 0; bit < 8; ++bit)
-            if (v & (1 << bit)) out |= 0x80 >> bit;
-        r[v] = static_cast<uint8_t>(out);
-    }
-    return r;
-}
-constexpr std::array<uint8_t, 256> kBitReverse = makeBitReverse();
-
 // Every mode reduces to "black when g < limit" with a limit per column
 // (x mod 16) of the row: g <= 128 is g < 129, (g / 4) < A is g < 4A, and a
 // table entry of 0 gives the limit 0, which no gray value is below.
@@ -92,26 +80,47 @@ RowLimits limitsForRow(int mode, long y) {
     return limits;
 }
 
+#if defined(__SSE2__)
+// Mirrors the bit order inside every byte: movemask gives pixel 0 in bit 0,
+// the printer wants it in bit 7.
+inline uint64_t reverseBitsInBytes(uint64_t m) {
+    m = ((m >> 1) & 0x5555555555555555ull) | ((m & 0x5555555555555555ull) << 1);
+    m = ((m >> 2) & 0x3333333333333333ull) | ((m & 0x3333333333333333ull) << 2);
+    return ((m >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((m & 0x0F0F0F0F0F0F0F0Full) << 4);
+}
+
+// Black mask of sixteen pixels, pixel i in bit i. Both sides are shifted by
+// 0x80 so the signed byte compare orders them as unsigned: g < limit.
+inline unsigned blackMask16(const uint8_t *gray, __m128i biasedLimits) {
+    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i g = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(gray)), bias);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(biasedLimits, g)));
+}
+#endif
+
 void packRow(const uint8_t *gray, uint8_t *out, long widthBytes, const RowLimits &limits) {
     long b = 0;
 #if defined(__SSE2__)
-    // Sixteen pixels at a time: (limit - g) saturates to 0 exactly when g >= limit.
-    const __m128i vLimits = _mm_loadu_si128(reinterpret_cast<const __m128i *>(limits.data()));
-    const __m128i zero = _mm_setzero_si128();
-    for (; b + 2 <= widthBytes; b += 2) {
-        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i *>(gray + 8 * b));
-        const __m128i white = _mm_cmpeq_epi8(_mm_subs_epu8(vLimits, g), zero);
-        const unsigned black = ~static_cast<unsigned>(_mm_movemask_epi8(white));
-        // movemask puts pixel 0 in bit 0; the printer wants it in bit 7.
-        out[b] |= kBitReverse[black & 0xFF];
-        out[b + 1] |= kBitReverse[(black >> 8) & 0xFF];
+    const __m128i biasedLimits = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(limits.data())),
+                                               _mm_set1_epi8(static_cast<char>(0x80)));
+    // Sixty-four pixels (eight output bytes) per step; every step starts on a
+    // multiple of 16 pixels, so the limits line up with the columns.
+    for (; b + 8 <= widthBytes; b += 8) {
+        const uint8_t *g = gray + 8 * b;
+        uint64_t mask = static_cast<uint64_t>(blackMask16(g, biasedLimits)) |
+                        static_cast<uint64_t>(blackMask16(g + 16, biasedLimits)) << 16 |
+                        static_cast<uint64_t>(blackMask16(g + 32, biasedLimits)) << 32 |
+                        static_cast<uint64_t>(blackMask16(g + 48, biasedLimits)) << 48;
+        mask = reverseBitsInBytes(mask);  // little-endian: byte k of mask is output byte b + k
+        uint64_t current;
+        std::memcpy(&current, out + b, sizeof current);
+        current |= mask;
+        std::memcpy(out + b, &current, sizeof current);
     }
-    if (b < widthBytes) {  // b is even here, so the columns are 0..7 of the limits
-        const __m128i g = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(gray + 8 * b));
-        const __m128i white = _mm_cmpeq_epi8(_mm_subs_epu8(vLimits, g), zero);
-        const unsigned black = ~static_cast<unsigned>(_mm_movemask_epi8(white));
-        out[b] |= kBitReverse[black & 0xFF];
-        ++b;
+    for (; b + 2 <= widthBytes; b += 2) {
+        const uint64_t mask = reverseBitsInBytes(blackMask16(gray + 8 * b, biasedLimits));
+        out[b] |= static_cast<uint8_t>(mask);
+        out[b + 1] |= static_cast<uint8_t>(mask >> 8);
     }
 #endif
     for (; b < widthBytes; ++b) {

@@ -125,7 +125,9 @@ void set_pstops_with_ppd(PrinterSettings *settings) {
     for (ppd_attr_t *attr = ppdFindAttr(ppd, "ZVAttr", nullptr); attr != nullptr;
          attr = ppdFindNextAttr(ppd, "ZVAttr", nullptr)) {
         const std::string_view keyword = attr->spec;
-        writeLogString("ZVAttr: [%s] = [%s]", attr->spec, safe(attr->value));
+        // The encryption secrets stay out of the diagnostic log.
+        const bool secret = keyword == "AESKey" || keyword == "AESIV";
+        writeLogString("ZVAttr: [%s] = [%s]", attr->spec, secret ? "(hidden)" : safe(attr->value));
         if (keyword == "PrinterModel") {
             const int32_t type = deviceTypeForModelName(attr->value);
             if (type >= 0) {

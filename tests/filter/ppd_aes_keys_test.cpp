@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "filter/core/debug_log.h"
 #include "filter/settings_reader.h"
 #include "protocol/protocol_state.h"
 #include "tests/support/golden.h"
@@ -11,6 +12,7 @@
 
 TEST(PpdAesKeysTest, KeyAndIvAreReadFromZVAttr) {
     zvtest::TempDir dir;
+    setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1);
     struct Case {
         std::vector<std::string> lines;
         bool key, iv;
@@ -43,7 +45,12 @@ TEST(PpdAesKeysTest, KeyAndIvAreReadFromZVAttr) {
             EXPECT_EQ(zvtest::toHex(key, 16), zvtest::toHex(zvtest::hexBytes("000102030405060708090a0b0c0d0e0f")));
             EXPECT_EQ(zvtest::toHex(iv, 16), zvtest::toHex(zvtest::hexBytes("f0e0d0c0b0a090807060504030201000")));
         }
+        closeDebugLog();
+        const std::string log = zvtest::readFileText(dir.file("LxxLog.log"));
+        EXPECT_EQ(log.find("0001"), std::string::npos) << "secrets must not reach the log";
+        EXPECT_EQ(log.find("F0E0D0"), std::string::npos);
     }
     unsetenv("PPD");
+    unsetenv("ZORVAN_LOG_DIR");
     resetProtocolState();
 }

@@ -1,0 +1,267 @@
+// End-to-end checks of the driver files and of printing through CUPS's own
+// programs: the generated PPDs as CUPS and the filter read them, and a real
+// PDF carried by cupsfilter through cups-filters (pdftopdf, gstoraster) into
+// the built filter with the generated PPD.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <cups/ppd.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/filter_runner.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using zvtest::readFileBytes;
+using zvtest::readFileText;
+using zvtest::TempDir;
+
+enum class Family { Label, TwoColour, Cpcl, EscPos, Protocol, ProtocolTattooSpeed, ProtocolTattooSilent };
+
+struct PpdCase {
+    const char *name;  // file name without .ppd
+    int deviceType;
+    int dpi;
+    int colorSpace;  // the raster the PPD asks for: 0 gray, 2 RGBA
+    Family family;
+};
+
+constexpr PpdCase kPpds[] = {
+    {"zorvan-tspl-203", 161, 203, 0, Family::Label},
+    {"zorvan-tspl-300", 161, 300, 0, Family::Label},
+    {"zorvan-tspl2c-203", 193, 203, 2, Family::TwoColour},
+    {"zorvan-zpl-203", 162, 203, 0, Family::Label},
+    {"zorvan-zpl-300", 162, 300, 0, Family::Label},
+    {"zorvan-sfzpl-203", 191, 203, 0, Family::Label},
+    {"zorvan-cpcl-203", 163, 203, 0, Family::Cpcl},
+    {"zorvan-escpos-58", 164, 203, 0, Family::EscPos},
+    {"zorvan-escpos-80", 164, 203, 0, Family::EscPos},
+    {"zorvan-lp40", 0, 300, 0, Family::Protocol},
+    {"zorvan-l40", 1, 203, 0, Family::Protocol},
+    {"zorvan-l50", 2, 300, 0, Family::Protocol},
+    {"zorvan-l40a", 3, 300, 0, Family::Protocol},
+    {"zorvan-l40s", 4, 203, 0, Family::ProtocolTattooSilent},
+    {"zorvan-l50a", 5, 203, 0, Family::Protocol},
+    {"zorvan-l40s-normal", 6, 203, 0, Family::Protocol},
+    {"zorvan-l10", 7, 203, 0, Family::Protocol},
+    {"zorvan-l20", 8, 203, 0, Family::Protocol},
+    {"zorvan-l40-bu", 9, 203, 0, Family::Protocol},
+    {"zorvan-l10-tattoo-xl", 10, 203, 0, Family::ProtocolTattooSpeed},
+    {"zorvan-m10", 11, 203, 0, Family::ProtocolTattooSilent},
+    {"zorvan-l40s-tattoo-left", 12, 203, 0, Family::ProtocolTattooSilent},
+};
+
+// The job options the filter reads that each kind of printer offers.
+std::set<std::string> optionsOf(Family family) {
+    switch (family) {
+        case Family::Label:
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "Horizontal", "Vertical"};
+        case Family::TwoColour:
+            return {"PrintMode",  "Darkness", "PrintSpeed",     "MediaTracking",
+                    "Horizontal", "Vertical", "ColourDarkness", "ColorPrintModel"};
+        case Family::Cpcl:
+            return {"PrintMode", "Darkness", "PrintSpeed", "Horizontal", "Vertical"};
+        case Family::EscPos:
+            return {"PrintMode", "Cutting", "FeedDist", "CashDrawer", "Beeper", "BlankSpace"};
+        case Family::Protocol:
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking"};
+        case Family::ProtocolTattooSpeed:
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PositioningMode"};
+        case Family::ProtocolTattooSilent:
+            return {"PrintMode", "Darkness", "SilentPrint", "MediaTracking", "PositioningMode"};
+    }
+    return {};
+}
+
+void PrintTo(const PpdCase &c, std::ostream *os) { *os << c.name; }
+
+std::string ppdPath(const std::string &name) { return std::string(ZV_BINARY_DIR) + "/ppd/" + name + ".ppd"; }
+std::string samplePdf() { return std::string(ZV_SOURCE_DIR) + "/samples/label.pdf"; }
+
+// True when the whole text is a decimal integer, as the filter needs it.
+bool isNumber(const char *text) {
+    if (text == nullptr || *text == '\0') return false;
+    char *end = nullptr;
+    std::strtol(text, &end, 10);
+    return *end == '\0';
+}
+
+std::string quoted(const std::string &text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string findTool(const char *name) {
+    const std::string path = std::string(std::getenv("PATH") ? std::getenv("PATH") : "") + ":/usr/sbin:/sbin";
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find(':', start), path.size());
+        const std::string candidate = path.substr(start, end - start) + "/" + name;
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+std::string commandOutput(const std::string &command) {
+    std::string out;
+    if (FILE *pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+        ::pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+struct ChainResult {
+    std::vector<uint8_t> out;  // what the printer would receive
+    std::string err;           // cupsfilter's messages
+    std::string log;           // the filter's LxxLog.log
+    int status = -1;
+};
+
+// Prints `pdf` with cupsfilter through CUPS's filter chain for `ppd`. CUPS
+// looks for filters in its ServerBin; a private one holds the system's filters
+// and, under our filter's name, a wrapper that runs the built filter with its
+// diagnostics in the work directory, so nothing needs to be installed.
+ChainResult printWithCupsfilter(const std::string &ppd, const std::string &pdf,
+                                const std::vector<std::string> &options = {}) {
+    TempDir work;
+    namespace fs = std::filesystem;
+    const std::string systemBin = commandOutput("cups-config --serverbin 2>/dev/null");
+    const std::string serverBin = work.file("serverbin");
+    fs::create_directories(serverBin + "/filter");
+    for (const auto &entry : fs::directory_iterator((systemBin.empty() ? "/usr/lib/cups" : systemBin) + "/filter"))
+        fs::create_symlink(entry.path(), serverBin + "/filter/" + entry.path().filename().string());
+    const std::string wrapper = serverBin + "/filter/rastertozorvan";
+    zvtest::writeFileText(wrapper, "#!/bin/sh\nZORVAN_LOG_DIR=" + quoted(work.path()) + " exec " +
+                                       quoted(zvtest::filterPath()) + " \"$@\"\n");
+    ::chmod(wrapper.c_str(), 0755);
+    ::chmod(work.path().c_str(), 0755);
+    zvtest::writeFileText(work.file("cups-files.conf"),
+                          "ServerBin " + serverBin + "\nDataDir " +
+                              commandOutput("cups-config --datadir 2>/dev/null || echo /usr/share/cups") + "\n");
+
+    std::string command = quoted(findTool("cupsfilter")) + " -c " + quoted(work.file("cups-files.conf")) + " -p " +
+                          quoted(ppd) + " -m printer/zorvan -e";
+    for (const std::string &option : options) command += " -o " + quoted(option);
+    command += " " + quoted(pdf) + " >" + quoted(work.file("out.bin")) + " 2>" + quoted(work.file("err.txt"));
+    ChainResult result;
+    const int status = std::system(command.c_str());
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFileBytes(work.file("out.bin"));
+    result.err = readFileText(work.file("err.txt"));
+    result.log = readFileText(work.file("LxxLog.log"));
+    return result;
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+// ---------------------------------------------------------------------------
+// The generated PPDs.
+
+class GeneratedPpd : public ::testing::TestWithParam<PpdCase> {};
+
+// The PPD opens, asks for the filter with a four-field cupsFilter2 line, and
+// offers the filter's options as choices whose keywords and defaults are
+// plain numbers; no option is offered that the filter would not read.
+TEST_P(GeneratedPpd, OffersTheFilterOptionsAsNumericChoices) {
+    const PpdCase &c = GetParam();
+    ppd_file_t *ppd = ppdOpenFile(ppdPath(c.name).c_str());
+    ASSERT_NE(ppd, nullptr) << ppdPath(c.name) << ": " << ppdErrorString(ppdLastError(nullptr));
+
+    ppd_attr_t *filter = ppdFindAttr(ppd, "cupsFilter2", nullptr);
+    ASSERT_NE(filter, nullptr);
+    char src[256], dst[256], program[256];
+    int cost = -1;
+    EXPECT_EQ(std::sscanf(filter->value, "%255s %255s %d %255s", src, dst, &cost, program), 4) << filter->value;
+    EXPECT_STREQ(src, "application/vnd.cups-raster");
+    EXPECT_STREQ(program, "rastertozorvan");
+
+    const std::set<std::string> expected = optionsOf(c.family);
+    const std::set<std::string> frame = {"PageSize", "PageRegion", "ColorModel", "Resolution"};
+    std::set<std::string> offered;
+    for (ppd_option_t *option = ppdFirstOption(ppd); option != nullptr; option = ppdNextOption(ppd)) {
+        const std::string keyword = option->keyword;
+        if (frame.count(keyword) != 0) continue;
+        offered.insert(keyword);
+        EXPECT_TRUE(isNumber(option->defchoice)) << keyword << " default " << option->defchoice;
+        EXPECT_GE(option->num_choices, 2) << keyword;
+        for (int i = 0; i < option->num_choices; ++i) {
+            const ppd_choice_t &choice = option->choices[i];
+            EXPECT_TRUE(isNumber(choice.choice)) << keyword << " choice " << choice.choice;
+            EXPECT_STRNE(choice.text, "") << keyword << " choice " << choice.choice << " has no name";
+        }
+    }
+    EXPECT_EQ(offered, expected) << c.name;
+    ppdClose(ppd);
+}
+
+// What the filter itself makes of the PPD: the model and the resolution.
+TEST_P(GeneratedPpd, FilterReadsModelAndResolution) {
+    const PpdCase &c = GetParam();
+    zvtest::FilterRun run;
+    run.ppdPath = ppdPath(c.name);
+    const zvtest::FilterResult result = zvtest::runFilter(run);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_FALSE(contains(result.err, "ERROR")) << result.err;
+    EXPECT_TRUE(contains(result.logText, "Default Printer Model:" + std::to_string(c.deviceType) + "\r\n"))
+        << result.logText;
+    EXPECT_TRUE(contains(result.logText, "Default DefaultResolution:" + std::to_string(c.dpi) + "\r\n"));
+    // A job without pages: only the ESC/POS printers get their initialise
+    // commands around the (absent) pages.
+    const std::vector<uint8_t> expected = c.family == Family::EscPos ? std::vector<uint8_t>{0x1B, 0x40, 0x1B, 0x40}
+                                                                     : std::vector<uint8_t>{};
+    EXPECT_EQ(result.out, expected);
+}
+
+std::string caseName(const ::testing::TestParamInfo<PpdCase> &info) {
+    std::string name = info.param.name;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, GeneratedPpd, ::testing::ValuesIn(kPpds), caseName);
+
+// ---------------------------------------------------------------------------
+// Through CUPS's chain with cupsfilter.
+
+class CupsChain : public ::testing::TestWithParam<PpdCase> {
+protected:
+    void SetUp() override {
+        for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+            if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    }
+};
+
+// The chain hands the filter the raster its PPD asks for: 8-bit gray (RGBA
+// for the two-colour printer) at the PPD's resolution, one page, and the
+// filter knows its printer.
+TEST_P(CupsChain, DeliversTheRasterThePpdAsksFor) {
+    const PpdCase &c = GetParam();
+    const ChainResult result = printWithCupsfilter(ppdPath(c.name), samplePdf());
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(contains(result.err, "PAGE: 1 1")) << result.err;
+    EXPECT_FALSE(contains(result.err, "PAGE: 2 ")) << result.err;
+    EXPECT_TRUE(contains(result.log, "Default Printer Model:" + std::to_string(c.deviceType) + "\r\n")) << result.log;
+    EXPECT_TRUE(contains(result.log, "Default DefaultResolution:" + std::to_string(c.dpi) + "\r\n"));
+    EXPECT_TRUE(contains(result.log, "colorSpace = " + std::to_string(c.colorSpace) + ",")) << result.log;
+    EXPECT_FALSE(contains(result.log, "PPD被篡改")) << "the filter warned about the raster:\n" << result.log;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CupsChain, ::testing::ValuesIn(kPpds), caseName);
+
+}  // namespace

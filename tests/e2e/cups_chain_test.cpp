@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/filter_runner.h"
+#include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -263,5 +264,96 @@ TEST_P(CupsChain, DeliversTheRasterThePpdAsksFor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CupsChain, ::testing::ValuesIn(kPpds), caseName);
+
+// ---------------------------------------------------------------------------
+// The sample label printed through the chain into each printer language with
+// the PPD's defaults: the job opens with the language's setup for the 4 x 6 in
+// label (812 dots wide at 203 dpi, padded to 816; 1218 rows) and closes with
+// its print command.
+
+struct PrintCase {
+    const char *label;
+    const char *ppd;
+    std::vector<uint8_t> begin;     // the first bytes of the job
+    std::vector<uint8_t> contains;  // bytes somewhere inside
+    std::vector<uint8_t> end;       // the last bytes
+};
+
+void PrintTo(const PrintCase &c, std::ostream *os) { *os << c.label; }
+
+std::vector<PrintCase> printCases() {
+    using zvtest::bytesOf;
+    using zvtest::hexBytes;
+    using zvtest::join;
+    std::vector<PrintCase> cases;
+#ifdef ZV_ENCODER_TSPL
+    cases.push_back({"tspl_203", "zorvan-tspl-203", bytesOf("SIZE 103mm,"),
+                     bytesOf("GAP 3 mm,0 mm\r\nSPEED 4\r\nDENSITY 8\r\nDIRECTION 0,0\r\nREFERENCE 0,0\r\n"
+                             "OFFSET 0.000\r\nSHIFT 0\r\nSET PEEL OFF\r\nSET CUTTER OFF\r\n"
+                             "SET PARTIAL_CUTTER OFF\r\nSET TEAR ON\r\nCLS\r\nBITMAP 0,0,102,1218,0,"),
+                     bytesOf("\r\nPRINT 1,1\r\n")});
+    cases.push_back({"tspl_300", "zorvan-tspl-300", bytesOf("SIZE 102mm,"), bytesOf("CLS\r\nBITMAP 0,0,150,1800,0,"),
+                     bytesOf("\r\nPRINT 1,1\r\n")});
+#endif
+#ifdef ZV_ENCODER_ZPL
+    cases.push_back({"zpl_203", "zorvan-zpl-203",
+                     bytesOf("^XA^LH0,0^MNW^LS0^POI^PW816^LL1218\r\n^PR4\r\n~SD15\r\n^FO0,0,0\r\n"
+                             "^GFA,124236,124236,102,"),
+                     {}, bytesOf("\r\n^PQ1^XZ\r\n")});
+#endif
+#ifdef ZV_ENCODER_SFZPL
+    cases.push_back({"sfzpl_203", "zorvan-sfzpl-203", bytesOf("^^XX\r\n^XA^LH0,0^MNW^LS0^POI^PW816^LL1218\r\n"),
+                     bytesOf("^GFA,124236,124236,102,"), bytesOf("\r\n^PQ1^XZ\r\n")});
+#endif
+#ifdef ZV_ENCODER_CPCL
+    cases.push_back({"cpcl_203", "zorvan-cpcl-203",
+                     bytesOf("! 0 200 200 1218 1\r\nPW 816\r\nNO-PACE\r\nGAP-SENSE\r\nTONE 0\r\nSPEED 3.0\r\n"
+                             "EG 102 1218 0 0 \r\n"),
+                     {}, bytesOf("\r\n\r\nFORM\r\nPRINT\r\n")});
+#endif
+#ifdef ZV_ENCODER_ESCPOS
+    // 58 mm roll: 48 bytes (384 dots) a row; cut after the page by default.
+    cases.push_back({"escpos_58", "zorvan-escpos-58", hexBytes("1B 40 00 1D 76 30 00 30 00"), {},
+                     join({bytesOf("\r\n\r\n"), hexBytes("1D 56 42 00 1B 40")})});
+    cases.push_back({"escpos_80", "zorvan-escpos-80", hexBytes("1B 40 00 1D 76 30 00 48 00"), {},
+                     join({bytesOf("\r\n\r\n"), hexBytes("1D 56 42 00 1B 40")})});
+#endif
+#ifdef ZV_ENCODER_TSPL_TWO_COLOR
+    cases.push_back({"tspl2c_203", "zorvan-tspl2c-203", bytesOf("SIZE "),
+                     bytesOf("CLS\r\nSETCOLOR BLACK\r\nBITMAP 0,0,102,1218,0,"), bytesOf("\r\nPRINT 1,1\r\n")});
+#endif
+    return cases;
+}
+
+bool containsBytes(const std::vector<uint8_t> &data, const std::vector<uint8_t> &part) {
+    return std::search(data.begin(), data.end(), part.begin(), part.end()) != data.end();
+}
+
+class CupsChainPrint : public ::testing::TestWithParam<PrintCase> {
+protected:
+    void SetUp() override {
+        for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+            if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    }
+};
+
+TEST_P(CupsChainPrint, SampleLabelBeginsAndEndsWithTheLanguageCommands) {
+    const PrintCase &c = GetParam();
+    const ChainResult result = printWithCupsfilter(ppdPath(c.ppd), samplePdf());
+    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_GE(result.out.size(), c.begin.size() + c.end.size()) << result.err << result.log;
+    EXPECT_TRUE(zvtest::BytesEqual(c.begin, std::vector<uint8_t>(result.out.begin(), result.out.begin() + c.begin.size())));
+    EXPECT_TRUE(zvtest::BytesEqual(c.end, std::vector<uint8_t>(result.out.end() - c.end.size(), result.out.end())));
+    if (!c.contains.empty()) {
+        EXPECT_TRUE(containsBytes(result.out, c.contains)) << zvtest::toHex(c.contains);
+    }
+    // Printer data only: no message of the chain in the stream.
+    EXPECT_FALSE(containsBytes(result.out, zvtest::bytesOf("ERROR:")));
+    EXPECT_FALSE(containsBytes(result.out, zvtest::bytesOf("DEBUG:")));
+}
+
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CupsChainPrint);
+INSTANTIATE_TEST_SUITE_P(Languages, CupsChainPrint, ::testing::ValuesIn(printCases()),
+                         [](const ::testing::TestParamInfo<PrintCase> &info) { return std::string(info.param.label); });
 
 }  // namespace

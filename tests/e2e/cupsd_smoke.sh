@@ -137,10 +137,12 @@ grep -q "\[Job ${job#zvsmoke-}\] Job completed" "$work/log/error_log" || fail "t
 
 [ -s "$out" ] || fail "the printer received no bytes"
 size="$(stat -c %s "$out")"
-begin="$(printf "$expect_begin")"
-end="$(printf "$expect_end")"
-[ "$(head -c "${#begin}" "$out")" = "$begin" ] || fail "the job does not begin with $(printf %q "$begin")"
-[ "$(tail -c "${#end}" "$out" | od -An -c)" = "$(printf %s "$end" | od -An -c)" ] || \
-  fail "the job does not end with $(printf %q "$end")"
+# Compared as files: a command substitution would drop trailing line ends.
+printf "$expect_begin" > "$work/begin"
+printf "$expect_end" > "$work/end"
+head -c "$(stat -c %s "$work/begin")" "$out" | cmp -s - "$work/begin" || \
+  fail "the job does not begin with $(od -An -c "$work/begin")"
+tail -c "$(stat -c %s "$work/end")" "$out" | cmp -s - "$work/end" || \
+  fail "the job does not end with $(od -An -c "$work/end")"
 grep -aq "Default Printer Model:$expect_model" "$work/zvlog/LxxLog.log" || fail "the filter did not report model $expect_model"
 echo "PASS: job $job printed through cupsd on $server, $size bytes received"

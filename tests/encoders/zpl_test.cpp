@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <regex>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -133,13 +133,30 @@ struct Band {
     std::string crc;
 };
 
+// Every "^FO0,y,0\r\n^GFA,n,n,w,:Z64:<base64>:<crc>\r\n" field of the text,
+// each checked for its exact layout.
 std::vector<Band> parseBands(const std::string &text) {
-    const std::regex field(R"(\^FO0,(\d+),0\r\n\^GFA,(\d+),(\d+),(\d+),:Z64:([A-Za-z0-9+/=]*):([0-9A-F]{4})\r\n)");
     std::vector<Band> bands;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), field); it != std::sregex_iterator(); ++it) {
-        const std::smatch &m = *it;
-        EXPECT_EQ(m[2], m[3]);
-        bands.push_back({std::stol(m[1]), std::stol(m[2]), std::stol(m[4]), m[5], m[6]});
+    for (size_t at = text.find("^FO"); at != std::string::npos; at = text.find("^FO", at + 1)) {
+        long y = 0, bytes = 0, bytesAgain = 0, widthBytes = 0;
+        int used = 0;
+        const std::string rest = text.substr(at);
+        if (std::sscanf(rest.c_str(), "^FO0,%ld,0\r\n^GFA,%ld,%ld,%ld,:Z64:%n", &y, &bytes, &bytesAgain, &widthBytes,
+                        &used) != 4 ||
+            used == 0) {
+            ADD_FAILURE() << "malformed field at " << at << ": " << rest.substr(0, 40);
+            continue;
+        }
+        EXPECT_EQ(bytes, bytesAgain);
+        const size_t base64End = rest.find(':', static_cast<size_t>(used));
+        EXPECT_NE(base64End, std::string::npos);
+        const std::string base64 = rest.substr(static_cast<size_t>(used), base64End - static_cast<size_t>(used));
+        EXPECT_EQ(base64.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
+                  std::string::npos);
+        const std::string crc = rest.substr(base64End + 1, 4);
+        EXPECT_EQ(crc.find_first_not_of("0123456789ABCDEF"), std::string::npos) << crc;
+        EXPECT_EQ(rest.substr(base64End + 5, 2), "\r\n");
+        bands.push_back({y, bytes, widthBytes, base64, crc});
     }
     return bands;
 }

@@ -131,7 +131,9 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const cu
         }
     } else if (!rgba) {
         writeLogString("不是RGBA图片？ PPD被篡改？");
-        if (deviceType == kDeviceTwoColorTSPL) expected = "8-bit RGBA";
+        // 8-bit RGB is what the two-colour PPD asks for (ghostscript's RGBA
+        // has its bytes out of order) and is widened to opaque RGBA below.
+        if (deviceType == kDeviceTwoColorTSPL && header.cupsColorSpace != CUPS_CSPACE_RGB) expected = "8-bit RGB or RGBA";
     }
     if (expected != nullptr && !warnings->colorSpace) {
         warnings->colorSpace = true;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -9,6 +10,9 @@
 #endif
 
 #include "filter/core/debug_log.h"
+#include "imaging/custom_pipeline.h"
+#include "imaging/print_setting.h"
+#include "imaging/zv_image.h"
 
 namespace {
 
@@ -145,6 +149,60 @@ void old_Gray2Bytes(const unsigned char *gray, unsigned char *out, long widthByt
     writeLogString("Gray2Bytes: Exit function11\r\n");
 }
 
+namespace {
+
+// Runs the pipeline; fills the block and returns 0, or returns the failing
+// status with the block untouched.
+uint32_t packThroughPipeline(const unsigned char *gray, unsigned char *out, long widthBytes, long height,
+                             uint32_t processFlags) {
+    if (gray == nullptr || out == nullptr || widthBytes <= 0 || height <= 0) return 1;
+    if (static_cast<unsigned long>(widthBytes) > UINT32_MAX / 8 || static_cast<unsigned long>(height) > UINT32_MAX)
+        return 1;
+    const auto width = static_cast<uint32_t>(widthBytes * 8);
+    const auto rows = static_cast<uint32_t>(height);
+
+    ZVImage *image = creatZVImageWithGrayData(gray, width, rows);
+    if (image == nullptr) return 2;
+    PrintSetting printSetting;
+    creatDefaultPrintSettingWithPrintSize(&printSetting, width, rows);
+    ImageProcessingSetting setting;
+    creatDefaultImageProcessingSetting(&setting);
+    setting.threshold = 160;
+    setting.processFlags = processFlags;
+
+    uint32_t status = getZVImageProcessingForCustom(image, printSetting, setting);
+    if (status == 0 && image->pixByteData == nullptr) status = 2;
+    if (status == 0) {
+        // The flag words of the print modes keep the size; the block never
+        // receives more than it holds, and rows the picture lacks stay white.
+        const size_t block = static_cast<size_t>(widthBytes) * static_cast<size_t>(height);
+        const size_t packed = zvImagePackedSize(image->width, image->height);
+        const size_t copied = packed < block ? packed : block;
+        std::memcpy(out, image->pixByteData, copied);
+        std::memset(out + copied, 0, block - copied);
+        writeLogString("getPrintData");
+    }
+    freeZVImageData(image);
+    std::free(image);
+    return status;
+}
+
+}  // namespace
+
+uint32_t pipelineGray2Bytes(const unsigned char *gray, unsigned char *out, long widthBytes, long height,
+                            uint32_t processFlags) {
+    const uint32_t status = packThroughPipeline(gray, out, widthBytes, height, processFlags);
+    if (status != 0) {
+        // A label with plain threshold dots beats a blank or undefined one.
+        writeLogString("Gray2Bytes - pipeline failed with status %u; page packed as print mode 1",
+                       static_cast<unsigned>(status));
+        if (out != nullptr && widthBytes > 0 && height > 0)
+            std::memset(out, 0, static_cast<size_t>(widthBytes) * static_cast<size_t>(height));
+        old_Gray2Bytes(gray, out, widthBytes, height, 1);
+    }
+    return status;
+}
+
 void Gray2Bytes(const unsigned char *gray, unsigned char *out, long widthBytes, long height, int printMode) {
     writeLogString("Gray2Bytes:%d", printMode);
     if (static_cast<unsigned>(printMode) <= 5) {
@@ -153,8 +211,12 @@ void Gray2Bytes(const unsigned char *gray, unsigned char *out, long widthBytes, 
         return;
     }
     writeLogString("Gray2Bytes - new");
-    // The processing pipeline behind these modes is not part of this build yet:
-    // leave the page white rather than guess at its dots.
-    if (out != nullptr && widthBytes > 0 && height > 0)
-        std::memset(out, 0, static_cast<size_t>(widthBytes) * static_cast<size_t>(height));
+    uint32_t flags = 0;
+    switch (printMode) {
+        case 6: writeLogString("ZVImageAlgoText"); flags = 0; break;
+        case 7: writeLogString("ZVImageAlgoImage"); flags = 0x800000; break;
+        case 8: writeLogString("ZVImageAlgoTextImageMixed"); flags = 0x20806001; break;
+        default: writeLogString("unknow"); flags = 0; break;
+    }
+    pipelineGray2Bytes(gray, out, widthBytes, height, flags);
 }

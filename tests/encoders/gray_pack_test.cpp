@@ -3,12 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "filter/core/debug_log.h"
+#include "imaging/zv_dither.h"
+#include "imaging/zv_image.h"
+#include "imaging/tone.h"
 #include "tests/support/golden.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -161,13 +170,140 @@ TEST(GrayPack, ClassicPackerOnlySetsBits) {
     EXPECT_EQ(0x5A, out[0]);
 }
 
-TEST(GrayPack, ModesAboveFiveComparedUnsignedLeaveThePageWhite) {
-    const std::vector<uint8_t> gray(16, 0);
-    for (int mode : {6, 7, 8, 9, 200, -1}) {
+// Reads the diagnostic log written while `body` runs.
+template <typename Body>
+std::string logDuring(Body body) {
+    zvtest::TempDir dir;
+    closeDebugLog();
+    setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1);
+    body();
+    closeDebugLog();
+    unsetenv("ZORVAN_LOG_DIR");
+    return zvtest::readFileText(dir.file("LxxLog.log"));
+}
+
+// Modes 6, 9 and any larger one (also negative numbers, compared unsigned)
+// threshold at 160 through the pipeline: 159 a dot, 160 none.
+TEST(GrayPack, TextModeThresholdsAt160AndUnknownModesFollowIt) {
+    const std::vector<uint8_t> gray = {159, 160, 0, 255, 161, 158, 128, 200, 160, 160, 160, 160, 160, 160, 160, 159};
+    const struct {
+        int mode;
+        const char *logLine;
+    } cases[] = {{6, "ZVImageAlgoText"}, {9, "unknow"}, {200, "unknow"}, {-1, "unknow"}};
+    for (const auto &c : cases) {
         std::vector<uint8_t> out = {0x12, 0x34};
-        Gray2Bytes(gray.data(), out.data(), 2, 1, mode);
-        EXPECT_EQ(zvtest::hexBytes("00 00"), out) << "mode " << mode;
+        const std::string log = logDuring([&] { Gray2Bytes(gray.data(), out.data(), 2, 1, c.mode); });
+        EXPECT_EQ(zvtest::hexBytes("A6 01"), out) << "mode " << c.mode;
+        EXPECT_NE(std::string::npos, log.find("Gray2Bytes - new")) << c.mode;
+        EXPECT_NE(std::string::npos, log.find(std::string(" ") + c.logLine + "\r\n")) << c.mode << log;
+        EXPECT_NE(std::string::npos, log.find("getPrintData")) << c.mode;
     }
+}
+
+// The picture and mixed modes reseed their dither from the clock in whole
+// seconds: run until the page and its reference fall into the same second.
+template <typename Run>
+void inOneSecond(Run run) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const time_t before = std::time(nullptr);
+        run();
+        if (std::time(nullptr) == before) return;
+    }
+    FAIL() << "no run fitted into one second";
+}
+
+ImageProcessingSetting modeSetting() {
+    ImageProcessingSetting s;
+    creatDefaultImageProcessingSetting(&s);
+    return s;  // serpentine rows, clock-seeded jitter, as the print modes run
+}
+
+std::vector<uint8_t> packedOf(const ZVImage *image) {
+    return std::vector<uint8_t>(image->pixByteData,
+                                image->pixByteData + zvImagePackedSize(image->width, image->height));
+}
+
+// Mode 7 on flat gray 128: Atkinson dots (about half of them), not the
+// all-dots page that a threshold at 160 would give.
+TEST(GrayPack, PictureModeGivesAnAtkinsonPatternOnFlatGray) {
+    const long widthBytes = 8, height = 32;
+    const std::vector<uint8_t> gray(static_cast<size_t>(widthBytes * 8 * height), 128);
+    std::vector<uint8_t> out, expected;
+    inOneSecond([&] {
+        out.assign(static_cast<size_t>(widthBytes * height), 0);
+        Gray2Bytes(gray.data(), out.data(), widthBytes, height, 7);
+        ZVImage *image = creatZVImageWithGrayData(gray.data(), 64, 32);
+        ASSERT_EQ(0, ZVImageAtkinsonDither(image, modeSetting()));
+        ASSERT_EQ(0, ZVImageConvertGray2PixByte(image, 160));
+        expected = packedOf(image);
+        freeZVImageData(image);
+        std::free(image);
+    });
+    EXPECT_TRUE(zvtest::BytesEqual(expected, out));
+    int dots = 0;
+    for (uint8_t b : out) dots += __builtin_popcount(b);
+    EXPECT_GT(dots, 64 * 32 * 4 / 10);
+    EXPECT_LT(dots, 64 * 32 * 6 / 10);
+}
+
+// Mode 8 on text over a photograph: the text band (deterministic text dither
+// after darkening) and the photo band (brightened, Atkinson) each as if alone.
+TEST(GrayPack, MixedModeTreatsTextAndPhotoBandsApart) {
+    const uint32_t width = 64, height = 48;
+    std::vector<uint8_t> page(width * height, 255);
+    for (uint32_t y = 2; y < 14; ++y)
+        for (uint32_t x = 3; x < 60; x += 7) page[y * width + x] = page[y * width + x + 1] = 0;
+    std::mt19937 rng(5);
+    for (uint32_t i = 18 * width; i < 44 * width; ++i) page[i] = static_cast<uint8_t>(60 + rng() % 140);
+
+    auto band = [&](uint32_t first, uint32_t rows, bool text) {
+        ZVImage *image = creatZVImageWithGrayData(page.data() + first * width, width, rows);
+        if (text) {
+            EXPECT_EQ(0, ZVImageBrightnessReduce(image));
+            EXPECT_EQ(0, ZVImageTextImageDither(image));
+        } else {
+            EXPECT_EQ(0, ZVImageBrightnessIncrease(image));
+            EXPECT_EQ(0, ZVImageAtkinsonDither(image, modeSetting()));
+        }
+        EXPECT_EQ(0, ZVImageConvertGray2PixByte(image, 160));
+        std::vector<uint8_t> packed = packedOf(image);
+        freeZVImageData(image);
+        std::free(image);
+        return packed;
+    };
+    std::vector<uint8_t> out, expected;
+    inOneSecond([&] {
+        out.assign(width / 8 * height, 0xEE);
+        Gray2Bytes(page.data(), out.data(), width / 8, height, 8);
+        expected.assign(width / 8 * height, 0);  // blank bands stay without dots
+        const auto text = band(2, 12, true);
+        const auto photo = band(18, 26, false);
+        std::copy(text.begin(), text.end(), expected.begin() + 2 * width / 8);
+        std::copy(photo.begin(), photo.end(), expected.begin() + 18 * width / 8);
+    });
+    EXPECT_TRUE(zvtest::BytesEqual(expected, out));
+}
+
+// A band that the CLAHE cannot tile makes the pipeline fail; the page is then
+// packed as print mode 1 and the reason logged, so the label still prints.
+TEST(GrayPack, FailingPipelineFallsBackToPrintModeOne) {
+    const long widthBytes = 8, height = 40;
+    std::vector<uint8_t> gray(static_cast<size_t>(widthBytes * 8 * height), 255);
+    for (long y = 10; y < 15; ++y)  // five rows of content: too short for a tile
+        for (long x = 0; x < 64; ++x) gray[static_cast<size_t>(y * 64 + x)] = static_cast<uint8_t>(x * 4);
+    std::vector<uint8_t> out(static_cast<size_t>(widthBytes * height), 0x5A);
+    uint32_t status = 0;
+    const std::string log = logDuring(
+        [&] { status = pipelineGray2Bytes(gray.data(), out.data(), widthBytes, height, 0x8000 | 0x1 | 0x800000); });
+    EXPECT_EQ(2u, status);
+    EXPECT_TRUE(zvtest::BytesEqual(referencePack(gray, widthBytes, height, 1), out));
+    EXPECT_NE(std::string::npos, log.find("pipeline failed with status 2; page packed as print mode 1")) << log;
+    EXPECT_EQ(std::string::npos, log.find("getPrintData"));
+
+    // Nothing to pack at all: the block stays defined and nothing is read.
+    std::vector<uint8_t> none = {0x77};
+    EXPECT_EQ(1u, pipelineGray2Bytes(gray.data(), none.data(), 1, 0, 0));
+    EXPECT_EQ(0x77, none[0]);
 }
 
 }  // namespace

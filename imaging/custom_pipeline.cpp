@@ -20,7 +20,9 @@ struct MallocFree {
 using PlanePtr = std::unique_ptr<uint8_t, MallocFree>;
 
 // The bands of one pipeline run; every band and the array go when it ends,
-// whichever way it ends.
+// whichever way it ends. Without the cut the one band borrows the image's
+// gray plane instead of a copy of it, and hands it back when it ends, so the
+// image keeps a gray plane even when a stage fails.
 class Bands {
 public:
     Bands() = default;
@@ -33,7 +35,14 @@ public:
         bands_ = bands;
         count_ = count;
     }
+    void borrowGrayOf(ZVImage *image) { lender_ = image; }
     void reset() {
+        if (lender_ != nullptr && bands_ != nullptr && bands_[0] != nullptr) {
+            std::free(lender_->grayData);
+            lender_->grayData = bands_[0]->grayData;
+            bands_[0]->grayData = nullptr;
+        }
+        lender_ = nullptr;
         if (bands_ != nullptr) {
             freeZVImageDataArray(bands_, count_);
             std::free(bands_);
@@ -41,6 +50,7 @@ public:
         bands_ = nullptr;
         count_ = 0;
     }
+    bool borrowed() const { return lender_ != nullptr; }
     ZVImage **begin() const { return bands_; }
     ZVImage **end() const { return bands_ + count_; }
     uint32_t count() const { return count_; }
@@ -48,6 +58,7 @@ public:
 private:
     ZVImage **bands_ = nullptr;
     uint32_t count_ = 0;
+    ZVImage *lender_ = nullptr;
 };
 
 // A new plane of newWidth x height pixels of `channels` bytes, white, with the
@@ -64,14 +75,19 @@ PlanePtr padPlane(const uint8_t *old, uint32_t width, uint32_t newWidth, uint32_
     return plane;
 }
 
-// Step 5 without the cut bit: one band holding a copy of the gray plane (the
-// only plane the band stages read and the join takes back).
-int singleBand(const ZVImage *image, Bands &bands) {
+// Step 5 without the cut bit: one band over the whole gray plane (the only
+// plane the band stages read and the join takes back), lent rather than
+// copied.
+int singleBand(ZVImage *image, Bands &bands) {
     auto **array = static_cast<ZVImage **>(std::calloc(1, sizeof(ZVImage *)));
     if (array == nullptr) return 2;
     bands.adopt(array, 1);
-    array[0] = creatZVImageWithGrayData(image->grayData, image->width, image->height);
-    return array[0] == nullptr ? 2 : 0;
+    array[0] = creatZVImage(image->width, image->height);
+    if (array[0] == nullptr) return 2;
+    array[0]->grayData = image->grayData;
+    image->grayData = nullptr;
+    bands.borrowGrayOf(image);
+    return 0;
 }
 
 int adjustBrightness(ZVImage *band, uint32_t flags) {
@@ -237,8 +253,12 @@ uint32_t runPipeline(ZVImage *image, const PrintSetting &printSetting, const Ima
     for (ZVImage *band : bands)
         if (const int status = halftone(band, setting)) return status;
 
-    if (const int status = joinBands(image, bands)) return status;
-    bands.reset();
+    if (bands.borrowed()) {
+        bands.reset();  // the band's plane is the image's plane again
+    } else {
+        if (const int status = joinBands(image, bands)) return status;
+        bands.reset();
+    }
 
     if (const int status = ZVImageConvertGray2PixByte(image, setting.threshold)) return status;
 

@@ -236,7 +236,16 @@ int ZVImageConvertGray2PixByte(ZVImage *image, int threshold) {
                                    zvImagePackedSize(image->width, image->height), true);
     if (packed == nullptr) return 2;
     const uint8_t *gray = image->grayData;
-    for (size_t i = 0; i < pixels; ++i) {
+    // Whole bytes first, eight pixels each without a read-modify-write.
+    const size_t whole = pixels / 8;
+    for (size_t b = 0; b < whole; ++b) {
+        const uint8_t *g = gray + 8 * b;
+        unsigned byte = 0;
+        for (unsigned k = 0; k < 8; ++k)
+            byte |= static_cast<unsigned>(static_cast<int>(g[k]) < threshold) << (7 - k);
+        packed[b] = static_cast<uint8_t>(byte);
+    }
+    for (size_t i = whole * 8; i < pixels; ++i) {
         if (static_cast<int>(gray[i]) < threshold) {
             packed[i >> 3] |= static_cast<uint8_t>(0x80u >> (i & 7));
         }

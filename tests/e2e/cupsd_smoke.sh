@@ -6,7 +6,7 @@
 # would) and a file: device, prints a PDF with lp, waits for the job to
 # complete, checks the bytes the "printer" received, and stops the scheduler.
 # The private data directory's model/zorvan points at the PPD's directory, as
-# /usr/share/ppd/zorvan does after an install.
+# /usr/share/cups/model/zorvan does after an install.
 #
 #   cupsd_smoke.sh FILTER PPD PDF [EXPECT_BEGIN [EXPECT_END [EXPECT_MODEL]]]
 #

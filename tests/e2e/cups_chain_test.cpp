@@ -263,6 +263,14 @@ TEST_P(CupsChain, DeliversTheRasterThePpdAsksFor) {
     EXPECT_TRUE(contains(result.log, "Default DefaultResolution:" + std::to_string(c.dpi) + "\r\n"));
     EXPECT_TRUE(contains(result.log, "colorSpace = " + std::to_string(c.colorSpace) + ",")) << result.log;
     EXPECT_FALSE(contains(result.err, "WARNING:")) << result.err;
+#ifdef ZV_PROTOCOL_DRIVER
+    const bool printsSomething = true;
+#else
+    const bool printsSomething = c.deviceType >= 13;  // protocol models wait for their print driver
+#endif
+    if (printsSomething) {
+        EXPECT_FALSE(result.out.empty()) << "nothing printed for " << c.name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CupsChain, ::testing::ValuesIn(kPpds), caseName);
@@ -507,5 +515,34 @@ TEST(CupsChainTwoColour, RedAndBlackMarksLandOnTheirPlanes) {
     EXPECT_EQ(page.dot(dots(70), y), 0);
     EXPECT_EQ(page.redDot(dots(70), y), 0);
     EXPECT_EQ(page.redDot(dots(35), dots(5)), 0);
+}
+#endif
+
+#ifdef ZV_ENCODER_TSPL
+// Options chosen for the job reach the printer through the chain.
+TEST(CupsChainOptions, JobOptionsReachTheTsplCommands) {
+    for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+        if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    const ChainResult result =
+        printWithCupsfilter(ppdPath("zorvan-tspl-203"), samplePdf(),
+                            {"Darkness=12", "PrintSpeed=6", "MediaTracking=2", "Horizontal=16", "Vertical=8"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(containsBytes(result.out, zvtest::bytesOf("\r\nBLINE 3 mm,0 mm\r\nSPEED 6\r\nDENSITY 12\r\n")));
+    EXPECT_TRUE(containsBytes(result.out, zvtest::bytesOf("CLS\r\nBITMAP 16,8,102,1218,0,")));
+}
+#endif
+
+#ifdef ZV_ENCODER_ESCPOS
+TEST(CupsChainOptions, ReceiptCutAndBeepAtTheEndOfTheJob) {
+    for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+        if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    const ChainResult result = printWithCupsfilter(ppdPath("zorvan-escpos-80"), samplePdf(),
+                                                   {"Cutting=2", "Beeper=3", "CashDrawer=1"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::vector<uint8_t> begin = zvtest::hexBytes("1B 40 1B 70 00 19 FF 00 1D 76 30 00 48 00");
+    const std::vector<uint8_t> end = zvtest::join({zvtest::bytesOf("\r\n\r\n"), zvtest::hexBytes("1D 56 42 00 1B 42 04 01 1B 40")});
+    ASSERT_GE(result.out.size(), begin.size() + end.size());
+    EXPECT_TRUE(zvtest::BytesEqual(begin, std::vector<uint8_t>(result.out.begin(), result.out.begin() + begin.size())));
+    EXPECT_TRUE(zvtest::BytesEqual(end, std::vector<uint8_t>(result.out.end() - end.size(), result.out.end())));
 }
 #endif

@@ -307,6 +307,15 @@ TEST(CustomPipeline, FailingStageEndsThePipelineWithItsStatus) {
     ImagePtr image = grayImage(page, 64, 40);
     EXPECT_EQ(2u, getZVImageProcessingForCustom(image.get(), printSetting(64, 40), processing(0x8001)));
     EXPECT_EQ(nullptr, image->pixByteData);
+
+    // Uncut, the whole five-row image is the band: refused the same way, and
+    // the image keeps its gray plane, untouched.
+    const std::vector<uint8_t> band(page.begin() + 10 * 64, page.begin() + 15 * 64);
+    ImagePtr shortImage = grayImage(band, 64, 5);
+    EXPECT_EQ(2u, getZVImageProcessingForCustom(shortImage.get(), printSetting(64, 5), processing(0x8000)));
+    EXPECT_EQ(nullptr, shortImage->pixByteData);
+    ASSERT_NE(nullptr, shortImage->grayData);
+    EXPECT_EQ(band, grayOf(shortImage.get()));
 }
 
 }  // namespace

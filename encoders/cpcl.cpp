@@ -58,10 +58,7 @@ dynamic_array *getCPCLPrintData(unsigned char *page, long width, long height, Pr
         dynamic_array_push_string(array.get(), "\r\n");
         dynamic_array_push_string(array.get(), "FORM\r\nPRINT\r\n");
 
-        writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(array->size),
-                       static_cast<int>(array->capacity));
-        writeDebugData(array->data, array->size);
-        return array.release();
+        return zvenc::finishEncodedPage(std::move(array));
     } catch (const std::bad_alloc &) {
         zvenc::reportPageSkipped("CPCL");
         return nullptr;

@@ -9,6 +9,13 @@
 
 namespace zvenc {
 
+dynamic_array *finishEncodedPage(ArrayPtr array) {
+    writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(array->size),
+                   static_cast<int>(array->capacity));
+    writeDebugData(array->data, array->size);
+    return array.release();
+}
+
 ArrayPtr newOutputArray(uint64_t capacity) {
     ArrayPtr array(dynamic_array_init(capacity));
     if (array == nullptr) throw std::bad_alloc();

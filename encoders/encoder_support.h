@@ -11,10 +11,11 @@
 
 namespace zvenc {
 
-struct ArrayDeleter {
-    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
-};
-using ArrayPtr = std::unique_ptr<dynamic_array, ArrayDeleter>;
+using ArrayPtr = DynamicArrayPtr;
+
+// Logs the size of a finished page, copies it to the send-data dump and hands
+// it to the caller.
+dynamic_array *finishEncodedPage(ArrayPtr array);
 
 // A new output array with room for `capacity` bytes; throws std::bad_alloc
 // when it cannot be created, so that the encoder skips the page as a whole.

@@ -129,10 +129,7 @@ dynamic_array *getESCPrintData(unsigned char *page, long width, long height, Pri
         if (settings->cutting == 1) addPosCutting(out);
         if (settings->beeper == 1) addPosBeeper(out);
 
-        writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(out->size),
-                       static_cast<int>(out->capacity));
-        writeDebugData(out->data, out->size);
-        return array.release();
+        return zvenc::finishEncodedPage(std::move(array));
     } catch (const std::bad_alloc &) {
         zvenc::reportPageSkipped("ESC/POS");
         return nullptr;

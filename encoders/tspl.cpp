@@ -9,15 +9,13 @@
 #include <new>
 #include <vector>
 
+#include "encoders/encoder_support.h"
 #include "encoders/gray_pack.h"
 #include "filter/core/debug_log.h"
 
 namespace {
 
-struct ArrayDeleter {
-    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
-};
-using ArrayPtr = std::unique_ptr<dynamic_array, ArrayDeleter>;
+using ArrayPtr = DynamicArrayPtr;
 
 void appendFormatted(dynamic_array *array, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void appendFormatted(dynamic_array *array, const char *format, ...) {
@@ -180,8 +178,5 @@ dynamic_array *getTSPLPrintData(unsigned char *page, long width, long height, Pr
     appendFormatted(array.get(), "PRINT 1,%d\r\n", settings->copies);
 
     bitmap = std::vector<unsigned char>();
-    writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(array->size),
-                   static_cast<int>(array->capacity));
-    writeDebugData(array->data, array->size);
-    return array.release();
+    return zvenc::finishEncodedPage(std::move(array));
 }

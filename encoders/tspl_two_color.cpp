@@ -7,16 +7,14 @@
 #include <new>
 #include <vector>
 
+#include "encoders/encoder_support.h"
 #include "encoders/gray_pack.h"
 #include "encoders/tspl.h"
 #include "filter/core/debug_log.h"
 
 namespace {
 
-struct ArrayDeleter {
-    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
-};
-using ArrayPtr = std::unique_ptr<dynamic_array, ArrayDeleter>;
+using ArrayPtr = DynamicArrayPtr;
 
 constexpr uint8_t kMarked = 255;
 
@@ -118,8 +116,5 @@ dynamic_array *getTSPLTwoColorPrintData(unsigned char *page, long bytesPerLine, 
     std::snprintf(line, sizeof line, "PRINT 1,%d\r\n", settings->copies);
     dynamic_array_push_string(array.get(), line);
 
-    writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(array->size),
-                   static_cast<int>(array->capacity));
-    writeDebugData(array->data, array->size);
-    return array.release();
+    return zvenc::finishEncodedPage(std::move(array));
 }

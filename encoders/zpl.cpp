@@ -84,6 +84,11 @@ int ZPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthB
 
 namespace zvenc {
 
+namespace {
+
+// The ZPL format appended to `array`. Returns 0, or 2 when the bitmap cannot be
+// compressed (the page is dropped). Throws std::bad_alloc when the bitmap or a
+// work buffer cannot be allocated.
 int appendZPLPage(dynamic_array *array, unsigned char *page, long width, long height, PrinterSettings *settings) {
     const long widthBytes = width / 8;
     writeLogString("onePrintColorBuf,width = %d,height = %d", static_cast<int>(widthBytes), static_cast<int>(height));
@@ -117,20 +122,28 @@ int appendZPLPage(dynamic_array *array, unsigned char *page, long width, long he
     return 0;
 }
 
+}  // namespace
+
+dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned char *page, long width,
+                             long height, PrinterSettings *settings) {
+    if (!pageCanBeEncoded(language, page, width, height, settings)) return nullptr;
+    try {
+        const uint64_t total = static_cast<uint64_t>(width / 8) * static_cast<uint64_t>(height);
+        ArrayPtr array = newOutputArray(settings->isCompressie == 1 ? 4096 : 2 * total + 256);
+        // The page is built straight behind the prefix and dumped as a whole
+        // once it is complete, so the dump holds exactly what is sent, in the
+        // same order, and nothing of a page that could not be built.
+        dynamic_array_push_string(array.get(), prefix);
+        if (appendZPLPage(array.get(), page, width, height, settings) != 0) return nullptr;
+        return finishEncodedPage(std::move(array));
+    } catch (const std::bad_alloc &) {
+        reportPageSkipped(language);
+        return nullptr;
+    }
+}
+
 }  // namespace zvenc
 
 dynamic_array *getZPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {
-    if (!zvenc::pageCanBeEncoded("ZPL", page, width, height, settings)) return nullptr;
-    try {
-        const uint64_t total = static_cast<uint64_t>(width / 8) * static_cast<uint64_t>(height);
-        zvenc::ArrayPtr array = zvenc::newOutputArray(settings->isCompressie == 1 ? 4096 : 2 * total + 256);
-        if (zvenc::appendZPLPage(array.get(), page, width, height, settings) != 0) return nullptr;
-        writeLogString("array.size = %d,array.capacity = %d", static_cast<int>(array->size),
-                       static_cast<int>(array->capacity));
-        writeDebugData(array->data, array->size);
-        return array.release();
-    } catch (const std::bad_alloc &) {
-        zvenc::reportPageSkipped("ZPL");
-        return nullptr;
-    }
+    return zvenc::encodeZPLPage("ZPL", "", page, width, height, settings);
 }

@@ -28,10 +28,10 @@ char charToHex(unsigned value);
 
 namespace zvenc {
 
-// The ZPL format of getZPLPrintData appended to `array`, without the dump.
-// Returns 0, or 2 when the bitmap cannot be compressed (the page is dropped).
-// Throws std::bad_alloc when the bitmap or a work buffer cannot be allocated.
-int appendZPLPage(dynamic_array *array, unsigned char *page, long width, long height, PrinterSettings *settings);
+// The ZPL page of getZPLPrintData behind `prefix` (empty for plain ZPL), as a
+// finished and dumped page; `language` names the printer in error messages.
+dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned char *page, long width,
+                             long height, PrinterSettings *settings);
 
 }  // namespace zvenc
 

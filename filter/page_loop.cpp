@@ -21,10 +21,7 @@
 
 namespace {
 
-struct ArrayDeleter {
-    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
-};
-using ArrayPtr = std::unique_ptr<dynamic_array, ArrayDeleter>;
+using ArrayPtr = DynamicArrayPtr;
 
 struct RasterCloser {
     void operator()(cups_raster_t *raster) const { cupsRasterClose(raster); }

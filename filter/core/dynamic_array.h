@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 struct dynamic_array {
     uint8_t *data;      // owned; empty after dynamic_array_free
@@ -31,5 +32,11 @@ void dynamic_array_destroy(dynamic_array *array);
 
 // Appends text without its terminating NUL.
 void dynamic_array_push_string(dynamic_array *array, const char *text);
+
+// Owning handle for an array that is released with dynamic_array_destroy.
+struct DynamicArrayDeleter {
+    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
+};
+using DynamicArrayPtr = std::unique_ptr<dynamic_array, DynamicArrayDeleter>;
 
 #endif

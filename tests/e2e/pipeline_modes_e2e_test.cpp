@@ -109,8 +109,12 @@ TEST(PipelineModes, EveryPrintModePrintsOnEveryLanguagePrinter) {
                 }
             EXPECT_GE(blackDots, 48 * 32 * 9 / 10) << model << " mode " << mode;
             EXPECT_EQ(0, whiteDots) << model << " mode " << mode;
-            if (mode == 5) EXPECT_NE(std::string::npos, r.logText.find("printMode 5 -> 6")) << model;
-            if (mode == 9) EXPECT_NE(std::string::npos, r.logText.find("unknow")) << model;
+            if (mode == 5) {
+                EXPECT_NE(std::string::npos, r.logText.find("printMode 5 -> 6")) << model;
+            }
+            if (mode == 9) {
+                EXPECT_NE(std::string::npos, r.logText.find("unknow")) << model;
+            }
         }
     }
 }

@@ -116,4 +116,18 @@ TEST(HostileRaster, UnknownPrinterTypeIsAnError) {
     EXPECT_NE(r.err.find("ERROR: The PPD selects printer type 150"), std::string::npos) << r.err;
 }
 
+TEST(HostileRaster, ProtocolModelWithoutDriverSaysNothingIsSent) {
+    zvtest::TempDir dir;
+    zvtest::FilterRun run;
+    run.ppdPath = zvtest::writePpd(dir.file("p.ppd"), zvtest::modelPpdLines("L40"));
+    run.input = zvtest::makeRaster({RasterPage::gray(16, 4), RasterPage::gray(16, 4)});
+    zvtest::FilterResult r = zvtest::runFilter(run);
+    EXPECT_EQ(r.status, 0);
+    if (r.out.empty()) {  // until the protocol driver exists, the job must not look printed
+        const std::string needle = "ERROR: Printing to packet-protocol printer model 1";
+        EXPECT_NE(r.err.find(needle), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(needle), r.err.rfind(needle)) << "once per job";
+    }
+}
+
 }  // namespace

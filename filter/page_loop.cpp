@@ -27,6 +27,16 @@ struct RasterCloser {
     void operator()(cups_raster_t *raster) const { cupsRasterClose(raster); }
 };
 
+// The colour space as the stream states it. The header field is an enum, and a
+// hostile stream can hold any 32-bit number there: copy the bits out instead of
+// loading the field as an enum, which is undefined for numbers outside it.
+unsigned rawColorSpace(const cups_page_header2_t &header) {
+    uint32_t value;
+    static_assert(sizeof header.cupsColorSpace == sizeof value, "cups_cspace_t is 32 bits wide");
+    std::memcpy(&value, &header.cupsColorSpace, sizeof value);
+    return value;
+}
+
 int bytesPerPixelFor(unsigned colorSpace) {
     switch (colorSpace) {
         case CUPS_CSPACE_RGB: return 3;
@@ -77,7 +87,7 @@ int32_t millimetreResolution(const PrinterSettings *settings, const cups_page_he
 dynamic_array *encodeTwoColorPage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
                                   PrinterSettings *settings) {
     const long bytesPerLine = static_cast<long>(header.cupsBytesPerLine);
-    const int bytesPerPixel = bytesPerPixelFor(header.cupsColorSpace);
+    const int bytesPerPixel = bytesPerPixelFor(rawColorSpace(header));
     if (bytesPerPixel == 4) return getTSPLTwoColorPrintData(page, bytesPerLine, width, height, settings);
 
     std::vector<unsigned char> rgba;
@@ -118,8 +128,9 @@ void warnAboutFormat(const cups_page_header2_t &header, int pageNumber, JobWarni
 dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
                           PrinterSettings *settings, JobWarnings *warnings) {
     const int32_t deviceType = getDeviceType();
-    const bool gray = header.cupsColorSpace == CUPS_CSPACE_W;
-    const bool rgba = header.cupsColorSpace == CUPS_CSPACE_RGBA;
+    const unsigned colorSpace = rawColorSpace(header);
+    const bool gray = colorSpace == CUPS_CSPACE_W;
+    const bool rgba = colorSpace == CUPS_CSPACE_RGBA;
     const char *expected = nullptr;
     if (isZVProtocolPrinter(deviceType) || isNormalPrinter(deviceType)) {
         if (!gray) {
@@ -135,7 +146,7 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const cu
     if (expected != nullptr && !warnings->colorSpace) {
         warnings->colorSpace = true;
         std::fprintf(stderr, "WARNING: The raster has colour space %u but this printer expects %s raster (check the PPD)\n",
-                     static_cast<unsigned>(header.cupsColorSpace), expected);
+                     colorSpace, expected);
     }
 
     if (isZVProtocolPrinter(deviceType)) return getZVProtocolPrintData(page, width, height, settings, deviceType);
@@ -154,7 +165,12 @@ void writeArray(dynamic_array *array) {
     if (array != nullptr && array->data != nullptr) writePrinterData(array->data, array->size);
 }
 
+uint64_t gMaxPageBufferBytes = kMaxPageBufferBytes;
+
 }  // namespace
+
+uint64_t getMaxPageBufferBytes() { return gMaxPageBufferBytes; }
+void setMaxPageBufferBytes(uint64_t bytes) { gMaxPageBufferBytes = bytes; }
 
 void writePrinterData(const uint8_t *bytes, uint64_t count) {
     while (count > 0) {
@@ -238,7 +254,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
         ++pageCount;
 
-        const unsigned colorSpace = header.cupsColorSpace;
+        const unsigned colorSpace = rawColorSpace(header);
         const int bytesPerPixel = bytesPerPixelFor(colorSpace);
         const uint64_t bytesPerLine = header.cupsBytesPerLine;
         const uint64_t rows = header.cupsHeight;
@@ -247,13 +263,14 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
 
         // A header from an untrusted job may describe a page no label needs;
         // refuse it before any arithmetic on it could overflow.
-        if (pitch == 0 || rows > kMaxPageBufferBytes / pitch) {
+        const uint64_t maxPageBytes = getMaxPageBufferBytes();
+        if (pitch == 0 || rows > maxPageBytes / pitch) {
             std::fprintf(stderr,
                          "ERROR: Page %d: the raster header describes %llu rows of %llu bytes, more than the %llu MiB "
                          "a page may use; page skipped\n",
                          pageCount, static_cast<unsigned long long>(rows),
                          static_cast<unsigned long long>(bytesPerLine),
-                         static_cast<unsigned long long>(kMaxPageBufferBytes >> 20));
+                         static_cast<unsigned long long>(maxPageBytes >> 20));
             writeLogString("page %d skipped: %llu x %llu bytes", pageCount, static_cast<unsigned long long>(rows),
                            static_cast<unsigned long long>(bytesPerLine));
             discardPage(raster.get(), bytesPerLine * rows);

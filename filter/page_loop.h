@@ -28,4 +28,9 @@ void writePrinterData(const uint8_t *bytes, uint64_t count);
 // Largest page buffer the loop will allocate; bigger pages are skipped.
 inline constexpr uint64_t kMaxPageBufferBytes = 256ull * 1024 * 1024;
 
+// The limit in force (kMaxPageBufferBytes unless set). Only the fuzz targets
+// lower it, so that an input declaring a huge page costs little time there.
+uint64_t getMaxPageBufferBytes();
+void setMaxPageBufferBytes(uint64_t bytes);
+
 #endif

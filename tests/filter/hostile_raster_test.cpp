@@ -2,6 +2,7 @@
 // a clear message and exit status 0.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +71,20 @@ TEST(HostileRaster, EveryMalformedStreamEndsCleanly) {
              return zvtest::makeRaster({page});
          },
          1, "WARNING: The raster has colour space 1"},
+        // Read as one byte per pixel; the number must not be loaded as the
+        // header's enum type (found by fuzzing, caught by the sanitizer build).
+        {"colour space number no CUPS version defines",
+         [] {
+             auto h = grayHeader(16, 2);
+             const uint32_t space = 65536;
+             std::memcpy(&h.cupsColorSpace, &space, sizeof space);
+             auto bytes = rawPage(h, 32, 0x40);
+             // The current stream version: libcups reads any colour space there.
+             const uint32_t sync = CUPS_RASTER_SYNC;
+             std::memcpy(bytes.data(), &sync, sizeof sync);
+             return bytes;
+         },
+         1, "WARNING: The raster has colour space 65536"},
         {"stream cut mid-row", [] { return rawPage(grayHeader(64, 8), 64 * 3 + 10); }, 1, ""},
         {"stream cut mid-header",
          [] {

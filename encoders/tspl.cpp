@@ -37,6 +37,13 @@ long getCutImageLength(long width, long rows, const unsigned char *bandStart, un
 
     for (long tryRows = rows;; tryRows /= 2) {
         const unsigned long srcLen = static_cast<unsigned long>(width) * static_cast<unsigned long>(tryRows) / 8;
+        if (srcLen >= settings->noCompressieLimit && tryRows > 1) {
+            // Too many raw bytes whatever they compress to: halve without
+            // compressing (a long label would otherwise be compressed whole
+            // once per halving only to be thrown away).
+            writeLogString("allBytes = %lu < %ld ? %d ", srcLen, static_cast<long>(settings->noCompressieLimit), 0);
+            continue;
+        }
         uLongf packed = capacity;
         const int ret = compress(compressData, &packed, bandStart, srcLen);
         const bool rawFits = srcLen < settings->noCompressieLimit;

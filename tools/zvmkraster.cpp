@@ -1,11 +1,15 @@
 // zvmkraster: turns a PGM (P5) or PPM (P6) image into a CUPS raster stream,
 // 8-bit gray or, with --rgba, 8-bit RGBA, as the label printers' PPDs request.
+// --mono writes 1-bit black (a set bit prints, gray <= 128 is black), the
+// format of CUPS's own label drivers, for comparisons with them; --plain
+// writes the uncompressed stream format instead of the compressed one.
 //
-//   zvmkraster [--rgba] [--pages N] input.pgm|input.ppm output.ras [dpi]
+//   zvmkraster [--rgba|--mono] [--plain] [--pages N] input.pgm|input.ppm output.ras [dpi]
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,19 +61,26 @@ bool readPnm(const char *path, Image &image) {
 
 int main(int argc, char **argv) {
     bool rgba = false;
+    bool mono = false;
+    bool plain = false;
     int pages = 1;
     int arg = 1;
     for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] == '-'; ++arg) {
         if (std::strcmp(argv[arg], "--rgba") == 0) {
             rgba = true;
+        } else if (std::strcmp(argv[arg], "--mono") == 0) {
+            mono = true;
+        } else if (std::strcmp(argv[arg], "--plain") == 0) {
+            plain = true;
         } else if (std::strcmp(argv[arg], "--pages") == 0 && arg + 1 < argc) {
             pages = std::atoi(argv[++arg]);
         } else {
             break;
         }
     }
-    if (argc - arg < 2 || pages < 1) {
-        std::fprintf(stderr, "usage: zvmkraster [--rgba] [--pages N] input.pgm|input.ppm output.ras [dpi]\n");
+    if (argc - arg < 2 || pages < 1 || (rgba && mono)) {
+        std::fprintf(stderr,
+                     "usage: zvmkraster [--rgba|--mono] [--plain] [--pages N] input.pgm|input.ppm output.ras [dpi]\n");
         return 2;
     }
     Image image;
@@ -83,7 +94,7 @@ int main(int argc, char **argv) {
         std::perror(argv[arg + 1]);
         return 1;
     }
-    cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_COMPRESSED);
+    cups_raster_t *raster = cupsRasterOpen(fd, plain ? CUPS_RASTER_WRITE : CUPS_RASTER_WRITE_COMPRESSED);
     const unsigned outChannels = rgba ? 4 : 1;
 
     cups_page_header2_t header;
@@ -92,11 +103,11 @@ int main(int argc, char **argv) {
     header.NumCopies = 1;
     header.cupsWidth = image.width;
     header.cupsHeight = image.height;
-    header.cupsBitsPerColor = 8;
-    header.cupsBitsPerPixel = 8 * outChannels;
-    header.cupsBytesPerLine = image.width * outChannels;
+    header.cupsBitsPerColor = mono ? 1 : 8;
+    header.cupsBitsPerPixel = mono ? 1 : 8 * outChannels;
+    header.cupsBytesPerLine = mono ? (image.width + 7) / 8 : image.width * outChannels;
     header.cupsColorOrder = CUPS_ORDER_CHUNKED;
-    header.cupsColorSpace = rgba ? CUPS_CSPACE_RGBA : CUPS_CSPACE_W;
+    header.cupsColorSpace = rgba ? CUPS_CSPACE_RGBA : mono ? CUPS_CSPACE_K : CUPS_CSPACE_W;
     header.cupsNumColors = outChannels;
     header.PageSize[0] = image.width * 72 / dpi;
     header.PageSize[1] = image.height * 72 / dpi;
@@ -106,9 +117,13 @@ int main(int argc, char **argv) {
         cupsRasterWriteHeader2(raster, &header);
         for (unsigned y = 0; y < image.height; ++y) {
             const unsigned char *src = image.pixels.data() + static_cast<size_t>(y) * image.width * image.channels;
+            if (mono) std::fill(row.begin(), row.end(), 0);
             for (unsigned x = 0; x < image.width; ++x) {
                 const unsigned char *px = src + x * image.channels;
-                if (rgba) {
+                if (mono) {
+                    const unsigned gray = image.channels == 3 ? (px[0] * 299 + px[1] * 587 + px[2] * 114) / 1000 : px[0];
+                    if (gray <= 128) row[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
+                } else if (rgba) {
                     for (unsigned c = 0; c < 3; ++c) row[x * 4 + c] = image.channels == 3 ? px[c] : px[0];
                     row[x * 4 + 3] = 255;
                 } else {

@@ -141,7 +141,7 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const cu
         writeLogString("不是RGBA图片？ PPD被篡改？");
         // 8-bit RGB is what the two-colour PPD asks for (ghostscript's RGBA
         // has its bytes out of order) and is widened to opaque RGBA below.
-        if (deviceType == kDeviceTwoColorTSPL && header.cupsColorSpace != CUPS_CSPACE_RGB) expected = "8-bit RGB or RGBA";
+        if (deviceType == kDeviceTwoColorTSPL && colorSpace != CUPS_CSPACE_RGB) expected = "8-bit RGB or RGBA";
     }
     if (expected != nullptr && !warnings->colorSpace) {
         warnings->colorSpace = true;

@@ -120,6 +120,23 @@ TEST(HostileRaster, EveryMalformedStreamEndsCleanly) {
     }
 }
 
+// The two-colour printer compares the colour space on a path of its own.
+TEST(HostileRaster, TwoColourPrinterTakesAnyColourSpaceNumber) {
+    zvtest::TempDir dir;
+    zvtest::FilterRun run;
+    run.ppdPath = zvtest::writePpd(dir.file("p.ppd"), zvtest::modelPpdLines("Two_Color_TSPL"));
+    auto h = grayHeader(16, 2);
+    const uint32_t space = 16777218;
+    std::memcpy(&h.cupsColorSpace, &space, sizeof space);
+    run.input = rawPage(h, 32, 0x40);
+    const uint32_t sync = CUPS_RASTER_SYNC;
+    std::memcpy(run.input.data(), &sync, sizeof sync);
+    zvtest::FilterResult r = zvtest::runFilter(run);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("WARNING: The raster has colour space 16777218"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("PAGE: 1 1"), std::string::npos) << r.err;
+}
+
 TEST(HostileRaster, UnknownPrinterTypeIsAnError) {
     zvtest::TempDir dir;
     zvtest::FilterRun run;

@@ -250,14 +250,16 @@ int ZVImageTextImageDither(ZVImage *image) {
             int16_t *row0 = &work[y * stride + 2];
             int16_t *row1 = row0 + stride;
             int16_t *row2 = row1 + stride;
-            for (size_t x = 0; x < width; ++x) {
+            // Signed column: x - 2 reaches into the left margin and must not
+            // wrap around as an unsigned index would.
+            for (ptrdiff_t x = 0; x < static_cast<ptrdiff_t>(width); ++x) {
                 const int value = row0[x];
                 int error;
                 if (value > 130) {
-                    gray[y * width + x] = 255;
+                    gray[y * width + static_cast<size_t>(x)] = 255;
                     error = value - 255;
                 } else {
-                    gray[y * width + x] = 0;
+                    gray[y * width + static_cast<size_t>(x)] = 0;
                     error = value;
                 }
                 const auto add = [error](int16_t &cell, int k) {

@@ -250,6 +250,9 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
     setupJobStart(settings);
 
     cups_page_header2_t header;
+    // The page buffer lives across pages: labels of one job have the same size,
+    // and reusing the memory spares the kernel zeroing it again for every page.
+    std::vector<unsigned char> page;
     while (raster != nullptr && cupsRasterReadHeader2(raster.get(), &header)) {
         if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
         ++pageCount;
@@ -284,9 +287,12 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         writeLogString("1、header.cupsWidth = %d, header.cupsBytesPerLine = %d,header.cupsHeight = %d",
                        header.cupsWidth, header.cupsBytesPerLine, header.cupsHeight);
 
-        std::vector<unsigned char> page;
         try {
-            page.assign(static_cast<size_t>(pitch * rows), 0xFF);
+            // A bigger page replaces the buffer (freeing the old one first, so
+            // two pages are never held); an equal or smaller one reuses it.
+            const size_t pageBytes = static_cast<size_t>(pitch * rows);
+            if (pageBytes > page.capacity()) std::vector<unsigned char>().swap(page);
+            page.assign(pageBytes, 0xFF);
         } catch (const std::bad_alloc &) {
             std::fputs("ERROR: Unable to allocate memory\n", stderr);
             break;

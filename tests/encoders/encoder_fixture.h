@@ -57,10 +57,7 @@ struct GrayPage {
     unsigned char *data() { return pixels.data(); }
 };
 
-struct ArrayDeleter {
-    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
-};
-using Output = std::unique_ptr<dynamic_array, ArrayDeleter>;
+using Output = DynamicArrayPtr;
 
 inline std::vector<uint8_t> bytesOfArray(const dynamic_array *array) {
     return array == nullptr ? std::vector<uint8_t> {} : std::vector<uint8_t>(array->data, array->data + array->size);

@@ -24,10 +24,7 @@ using zvtest::bytesOf;
 using zvtest::BytesEqual;
 using zvtest::join;
 
-struct ArrayDeleter {
-    void operator()(dynamic_array *array) const { dynamic_array_destroy(array); }
-};
-using ArrayPtr = std::unique_ptr<dynamic_array, ArrayDeleter>;
+using ArrayPtr = DynamicArrayPtr;
 
 PrinterSettings labelSettings() {
     PrinterSettings s {};

@@ -12,8 +12,8 @@
 
 #include "encoders/encoders.h"
 #include "encoders/gray_pack.h"
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "encoders/cpcl.h"
 #include "encoders/escpos.h"
 #include "encoders/zpl.h"
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 namespace {
 

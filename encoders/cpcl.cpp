@@ -5,7 +5,7 @@
 
 #include "encoders/encoder_support.h"
 #include "encoders/hex_text.h"
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #ifndef ZV_ENCODERS_CPCL_H
 #define ZV_ENCODERS_CPCL_H
 
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 // One complete CPCL label for a gray page of `width` (a multiple of 8) by
 // `height` pixels: header, page width, media and darkness settings, one EG

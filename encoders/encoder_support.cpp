@@ -5,7 +5,7 @@
 #include <new>
 
 #include "encoders/gray_pack.h"
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 
 namespace zvenc {
 

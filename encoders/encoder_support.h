@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 namespace zvenc {
 

@@ -5,8 +5,8 @@
 #ifndef ZV_ENCODERS_ENCODERS_H
 #define ZV_ENCODERS_ENCODERS_H
 
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 dynamic_array *getTSPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings);
 dynamic_array *getZPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings);

@@ -8,7 +8,7 @@
 
 #include "encoders/encoder_support.h"
 #include "encoders/escpos_sequences.h"
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #ifndef ZV_ENCODERS_ESCPOS_H
 #define ZV_ENCODERS_ESCPOS_H
 
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 // ESC/POS raster data of one gray page of `width` (a multiple of 8) by `height`
 // pixels: the packed page without its white top and bottom rows (and, when

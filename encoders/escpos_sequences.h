@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "filter/core/dynamic_array.h"
+#include "core/dynamic_array.h"
 
 inline constexpr std::array<uint8_t, 5> posCashDrawer1 {0x1B, 0x70, 0x00, 0x19, 0xFF};
 inline constexpr std::array<uint8_t, 5> posCashDrawer2 {0x1B, 0x70, 0x01, 0x19, 0xFF};

@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "imaging/custom_pipeline.h"
 #include "imaging/print_setting.h"
 #include "imaging/zv_image.h"

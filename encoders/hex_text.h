@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "filter/core/dynamic_array.h"
+#include "core/dynamic_array.h"
 
 // Appends 2 * count characters ("%02X" of every byte) to `array`.
 void appendHexText(dynamic_array *array, const uint8_t *bytes, uint64_t count);

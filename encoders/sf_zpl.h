@@ -3,8 +3,8 @@
 #ifndef ZV_ENCODERS_SF_ZPL_H
 #define ZV_ENCODERS_SF_ZPL_H
 
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 // "^^XX\r\n" followed by exactly what getZPLPrintData produces for the page.
 // Same arguments and contract as getZPLPrintData.

@@ -11,7 +11,7 @@
 
 #include "encoders/encoder_support.h"
 #include "encoders/gray_pack.h"
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 
 namespace {
 

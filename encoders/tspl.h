@@ -4,8 +4,8 @@
 #define ZV_ENCODERS_TSPL_H
 
 #include "encoders/encoders.h"
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 // Appends the packed bitmap (widthBytes * height bytes, already in printer
 // polarity) as one or more compressed "BITMAP x,y,w,h,3,n," commands, bands top

@@ -9,7 +9,7 @@
 #include "encoders/encoder_support.h"
 #include "encoders/hex_text.h"
 #include "encoders/tspl.h"
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "protocol/codecs.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 // One complete ZPL format for a gray page of `width` (a multiple of 8) by
 // `height` pixels: label setup, one ^GFA graphic field (hexadecimal, or

@@ -9,7 +9,7 @@
 #include <malloc.h>
 #endif
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "filter/page_loop.h"
 #include "filter/settings_reader.h"
 

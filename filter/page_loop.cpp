@@ -14,8 +14,8 @@
 
 #include "encoders/encoders.h"
 #include "encoders/escpos_sequences.h"
-#include "filter/core/debug_log.h"
-#include "filter/core/dynamic_array.h"
+#include "core/debug_log.h"
+#include "core/dynamic_array.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/protocol_print.h"
 

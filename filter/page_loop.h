@@ -5,7 +5,7 @@
 
 #include <cups/file.h>
 
-#include "filter/core/printer_settings.h"
+#include "core/printer_settings.h"
 
 // Runs the page loop over an opened raster input; returns 0.
 int print_bitmap(PrinterSettings *settings, cups_file_t *input);

@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
+#include "core/lenient_number.h"
 #include "protocol/protocol_state.h"
 
 namespace {

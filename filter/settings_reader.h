@@ -5,7 +5,7 @@
 
 #include <cups/cups.h>
 
-#include "filter/core/printer_settings.h"
+#include "core/printer_settings.h"
 
 // Arguments, then the PPD, then the job options (first occurrence of a name wins).
 void set_pstops_options(PrinterSettings *settings, char **argv, int optionCount, cups_option_t *options);

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "filter/core/printer_settings.h"
+#include "core/printer_settings.h"
 #include "filter/page_loop.h"
 
 namespace {

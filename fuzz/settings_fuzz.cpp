@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "filter/core/printer_settings.h"
+#include "core/printer_settings.h"
 #include "filter/page_loop.h"
 #include "filter/settings_reader.h"
 

@@ -5,7 +5,6 @@
 #include <memory>
 #include <new>
 
-#include "filter/core/debug_log.h"
 #include "imaging/clahe.h"
 #include "imaging/sharpen.h"
 #include "imaging/tone.h"
@@ -92,29 +91,23 @@ int singleBand(ZVImage *image, Bands &bands) {
 
 int adjustBrightness(ZVImage *band, uint32_t flags) {
     if (flags & kZVProcessBrightnessContrastReduction) {
-        zvPrintf("-brightness contrast reduction-\n");
         return ZVImageBrightnessContrastReduction(band);
     }
     if (flags & kZVProcessBrightnessContrastReduction2) {
-        zvPrintf("-brightness contrast reduction 2-\n");
         return ZVImageBrightnessContrastReduction_2(band);
     }
     if (flags & kZVProcessBrightnessReduceAll) {
-        zvPrintf("-brightness text force-\n");
         return ZVImageBrightnessReduce(band);
     }
     if (flags & kZVProcessAutoLevels) {
-        zvPrintf("-auto levels-\n");
         return ZVImageBrightnessAutoLevels(band);
     }
     if (flags & (kZVProcessBrightnessText | kZVProcessBrightnessImage)) {
         const int text = ZVImageIsText(band);
         if (text == 1 && (flags & kZVProcessBrightnessText)) {
-            zvPrintf("-brightness text-\n");
             return ZVImageBrightnessReduce(band);
         }
         if (text == 0 && (flags & kZVProcessBrightnessImage)) {
-            zvPrintf("-brightness image-\n");
             return ZVImageBrightnessIncrease(band);
         }
     }
@@ -123,23 +116,18 @@ int adjustBrightness(ZVImage *band, uint32_t flags) {
 
 int sharpen(ZVImage *band, uint32_t flags, uint16_t radius, float amount) {
     if (flags & kZVProcessSharpenUnsharpMasking) {
-        zvPrintf("-sharpen unsharpMasking masking-\n");
         return ZVImageSharpenUnsharpMasking(band, radius, amount);
     }
     if (flags & kZVProcessSharpenAdaptive) {
-        zvPrintf("-sharpen adaptive-\n");
         return ZVImageSharpenAdaptive(band, radius, amount);
     }
     if (flags & kZVProcessSharpenEdgePreserving) {
-        zvPrintf("-sharpen edge preserving-\n");
         return ZVImageSharpenEdgePreserving(band, radius, amount);
     }
     if (flags & kZVProcessSharpenHighPass) {
-        zvPrintf("-sharpen highPass-\n");
         return ZVImageSharpenHighPass(band, radius, amount);
     }
     if (flags & kZVProcessSharpenMultiScale) {
-        zvPrintf("-sharpen multiScale-\n");
         return ZVImageSharpenMultiScale(band, radius, amount);
     }
     return 0;
@@ -148,38 +136,29 @@ int sharpen(ZVImage *band, uint32_t flags, uint16_t radius, float amount) {
 int halftone(ZVImage *band, const ImageProcessingSetting &setting) {
     const uint32_t flags = setting.processFlags;
     if (flags & kZVProcessTextOutsourcing) {
-        zvPrintf("-text outsourcing-\n");
         if (ZVImageIsText(band) == 1) return ZVImageTextImageDither(band);
     }
     if (flags & kZVProcessFloydSteinberg) {
-        zvPrintf("-image floyd-\n");
         return ZVImageFloydSteinbergDither(band, setting);
     }
     if (flags & kZVProcessAtkinson) {
-        zvPrintf("-image atkinson-\n");
         return ZVImageAtkinsonDither(band, setting);
     }
     if (flags & kZVProcessBurkes) {
-        zvPrintf("-image burkes-\n");
         return ZVImageBurkesDither(band, setting);
     }
     if (flags & kZVProcessSierra) {
-        zvPrintf("-image sierra-\n");
         return ZVImageSierraDither(band, setting);
     }
     if (flags & kZVProcessJarvisJudiceNinke) {
-        zvPrintf("-image JJN-\n");
         return ZVImageJarvisJudiceNinkeDither(band, setting);
     }
     if (flags & kZVProcessOrderedBayer) {
-        zvPrintf("-image ordered-\n");
         return ZVImageOrderedBayerDither(band, setting);
     }
     if (flags & kZVProcessRandomDither) {
-        zvPrintf("-image random-\n");
         return ZVImageRandomDither(band, setting);
     }
-    zvPrintf("-image none-\n");
     return ZVImageThresholding(band, setting.threshold);
 }
 
@@ -204,9 +183,7 @@ uint32_t runPipeline(ZVImage *image, const PrintSetting &printSetting, const Ima
     if (isEmptyZVImageData(image)) return 1;
     if (const int status = adjustImageWithPrintSetting(image, printSetting)) return status;
 
-    zvPrintf("=======直方图=======\n");
     if (!isEmptyRGBAData(image) && (flags & kZVProcessHistogram)) {
-        zvPrintf("-clahe-\n");
         if (const int status = ZVImageHistogramSpecification(image)) return status;
     }
     if (isEmptyGrayData(image)) {
@@ -214,42 +191,33 @@ uint32_t runPipeline(ZVImage *image, const PrintSetting &printSetting, const Ima
     }
 
     Bands bands;
-    zvPrintf("=======  切图  =======\n");
     if (flags & kZVProcessCut) {
-        zvPrintf("-cut-\n");
         uint32_t count = 0;
         ZVImage **cut = ZVImageCutImage(image, &count);
         if (cut == nullptr) return 2;
         bands.adopt(cut, count);
         if (count == 0) return 2;
     } else {
-        zvPrintf("-no cut-\n");
         if (const int status = singleBand(image, bands)) return status;
     }
 
     if (flags & kZVProcessSharpenTattoo) {
-        zvPrintf("-sharpen tattoo-\n");
         for (ZVImage *band : bands)
             if (const int status = ZVImageSharpenTattoo(band)) return status;
     }
 
-    zvPrintf("=======调节亮度=======\n");
     for (ZVImage *band : bands)
         if (const int status = adjustBrightness(band, flags)) return status;
 
-    zvPrintf("=======直方图=======\n");
     if (flags & kZVProcessHistogram) {
         for (ZVImage *band : bands) {
-            zvPrintf("-clahe-\n");
             if (const int status = ZVImageGrayHistogramCLAHE(band)) return status;
         }
     }
 
-    zvPrintf("=======锐化=======\n");
     for (ZVImage *band : bands)
         if (const int status = sharpen(band, flags, setting.sharpenRadius, setting.sharpenAmount)) return status;
 
-    zvPrintf("=======图像算法=======\n");
     for (ZVImage *band : bands)
         if (const int status = halftone(band, setting)) return status;
 
@@ -263,7 +231,6 @@ uint32_t runPipeline(ZVImage *image, const PrintSetting &printSetting, const Ima
     if (const int status = ZVImageConvertGray2PixByte(image, setting.threshold)) return status;
 
     if (flags & kZVProcessTattooLine) {
-        zvPrintf("-tattoo add line-\n");
         // Too small for the marks: the picture is printed without them.
         ZVImageAddTattooLine(image, setting.tattooLineRow);
     }

@@ -6,7 +6,6 @@
 #include <exception>
 #include <vector>
 
-#include "filter/core/debug_log.h"
 
 namespace {
 
@@ -67,22 +66,17 @@ int ZVImageIsText(const ZVImage *image) {
     for (uint64_t count : histogram) peak = peak || count * 100 > n * 80;
 
     if (bright * 100 < n * 45 && top * 100 < n * 40) {
-        zvPrintf("is-isImage\n");
         return 0;
     }
     if (mid * 100 <= n * 40) {
         if (peak && dark >= 8) {
-            zvPrintf("is-isText 11111\n");
             return 1;
         }
         if (peak) {
-            zvPrintf("is-isImage 22222 :%d\n", static_cast<int>(dark));
             return 0;
         }
-        zvPrintf(dark >= 8 ? "is-isText 33333\n" : "is-isText 444444\n");
         return 1;
     }
-    zvPrintf("is-isImage\n");
     return 0;
 }
 
@@ -107,7 +101,6 @@ ZVImage **ZVImageCutImage(const ZVImage *image, uint32_t *count) {
         }
 
         if (runs.size() == 1 && !runs.front().blank) {
-            zvPrintf("无法切图：图片整体\n");
             auto **bands = static_cast<ZVImage **>(std::calloc(1, sizeof(ZVImage *)));
             if (bands == nullptr) return nullptr;
             bands[0] = deepCopyZVImage(image);
@@ -117,13 +110,6 @@ ZVImage **ZVImageCutImage(const ZVImage *image, uint32_t *count) {
             }
             *count = 1;
             return bands;
-        }
-
-        for (size_t i = 0; i + 1 < runs.size(); ++i) {
-            const Run &run = runs[i];
-            zvPrintf(run.blank ? "%d - 填白：%d - %d,Height: %d\n" : "%d - 数据：%d - %d,Height: %d\n",
-                     static_cast<int>(i), static_cast<int>(run.first), static_cast<int>(run.last),
-                     static_cast<int>(run.last - run.first + 1));
         }
 
         const auto bandCount = static_cast<uint32_t>(runs.size());

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "filter/core/printer_settings.h"
+#include "core/lenient_number.h"
 
 namespace {
 

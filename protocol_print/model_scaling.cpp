@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 
 // The printers' output is pinned byte for byte: every conversion between
 // single and double precision below is deliberate; keep the order of

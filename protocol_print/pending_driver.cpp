@@ -3,7 +3,7 @@
 // job for a printed one.
 #include <cstdio>
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "protocol_print/protocol_print.h"
 
 dynamic_array *getZVProtocolPrintData(unsigned char *, long, long, PrinterSettings *, int32_t deviceType) {

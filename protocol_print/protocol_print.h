@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 
 // Turns one gray page into the model's packet stream; nullptr sends nothing.
 dynamic_array *getZVProtocolPrintData(unsigned char *page, long width, long height, PrinterSettings *settings,

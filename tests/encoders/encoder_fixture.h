@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "filter/core/debug_log.h"
-#include "filter/core/dynamic_array.h"
-#include "filter/core/printer_settings.h"
+#include "core/debug_log.h"
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 #include "tests/support/temp_dir.h"
 
 namespace zvtest {

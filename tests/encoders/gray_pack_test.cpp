@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "imaging/zv_dither.h"
 #include "imaging/zv_image.h"
 #include "imaging/tone.h"

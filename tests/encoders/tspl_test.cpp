@@ -13,7 +13,7 @@
 
 #include "encoders/encoders.h"
 #include "encoders/gray_pack.h"
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tspl_stream.h"

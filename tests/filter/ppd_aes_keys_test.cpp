@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "filter/settings_reader.h"
 #include "protocol/protocol_state.h"
 #include "tests/support/golden.h"

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "filter/core/debug_log.h"
-#include "filter/core/printer_settings.h"
+#include "core/debug_log.h"
+#include "core/lenient_number.h"
+#include "core/printer_settings.h"
 #include "filter/filter_main.h"
 #include "filter/settings_reader.h"
 #include "tests/support/ppd_fixture.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

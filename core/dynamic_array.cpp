@@ -1,4 +1,4 @@
-#include "filter/core/dynamic_array.h"
+#include "core/dynamic_array.h"
 
 #include <cstdio>
 #include <cstdlib>

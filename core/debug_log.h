@@ -29,9 +29,6 @@ void pwriteHex(const uint8_t *bytes, uint64_t count);
 // Closes whichever of the two files is open.
 void closeDebugLog();
 
-// Stage traces of the image pipelines; deliberately writes nothing.
-int zvPrintf(const char *format, ...);
-
 // Directory the two files go to, with a trailing slash.
 std::string debugLogDirectory();
 

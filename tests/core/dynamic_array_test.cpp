@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "filter/core/dynamic_array.h"
+#include "core/dynamic_array.h"
 
 namespace {
 

@@ -59,11 +59,4 @@ void resetPrinterGlobals();
 bool isZVProtocolPrinter(int32_t deviceType);
 bool isNormalPrinter(int32_t deviceType);
 
-// Lenient number parsing used for every PPD value and job option: optional
-// blanks, optional sign, leading decimal digits; 0 when there is no digit.
-// Overlong digit strings wrap instead of overflowing.
-int64_t parseLeadingInt64(const char *text);
-int32_t parseLeadingInt32(const char *text);
-int16_t parseLeadingInt16(const char *text);
-
 #endif

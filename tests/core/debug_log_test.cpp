@@ -5,7 +5,7 @@
 #include <cctype>
 #include <string>
 
-#include "filter/core/debug_log.h"
+#include "core/debug_log.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <vector>
 
-#include "encoders/encoders.h"
-#include "encoders/gray_pack.h"
 #include "core/dynamic_array.h"
 #include "core/printer_settings.h"
+#include "encoders/encoders.h"
+#include "encoders/gray_pack.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ BENCHMARK(BM_MemcpyGrayPage);
 
 void BM_TSPLPage(benchmark::State &state) {
     std::vector<unsigned char> page = labelPage();
-    PrinterSettings s {};
+    PrinterSettings s{};
     s.copies = 1;
     s.widthMM = 102;
     s.heightMM = 153;

@@ -53,9 +53,7 @@ void ditherPage(benchmark::State &state, Run run) {
 }
 
 void BM_FloydSteinberg(benchmark::State &state) {
-    ditherPage(state, [](ZVImage *image, ImageProcessingSetting s) {
-        return ZVImageFloydSteinbergDither(image, s);
-    });
+    ditherPage(state, [](ZVImage *image, ImageProcessingSetting s) { return ZVImageFloydSteinbergDither(image, s); });
 }
 void BM_Atkinson(benchmark::State &state) {
     ditherPage(state, [](ZVImage *image, ImageProcessingSetting s) { return ZVImageAtkinsonDither(image, s); });
@@ -64,9 +62,8 @@ void BM_TextDither(benchmark::State &state) {
     ditherPage(state, [](ZVImage *image, ImageProcessingSetting) { return ZVImageTextImageDither(image); });
 }
 void BM_JarvisJudiceNinke(benchmark::State &state) {
-    ditherPage(state, [](ZVImage *image, ImageProcessingSetting s) {
-        return ZVImageJarvisJudiceNinkeDither(image, s);
-    });
+    ditherPage(state,
+               [](ZVImage *image, ImageProcessingSetting s) { return ZVImageJarvisJudiceNinkeDither(image, s); });
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ std::vector<uint8_t> pageRgba() {
             uint8_t *p = &rgba[(static_cast<size_t>(y) * kWidth + x) * 4];
             if (y < kHeight / 2) {
                 p[0] = static_cast<uint8_t>(std::min(255, std::max(0, static_cast<int>(x * 255 / kWidth) + grain)));
-                p[1] = static_cast<uint8_t>(std::min(255, std::max(0, static_cast<int>(y * 255 / kHeight * 2) + grain)));
+                p[1] =
+                    static_cast<uint8_t>(std::min(255, std::max(0, static_cast<int>(y * 255 / kHeight * 2) + grain)));
                 p[2] = static_cast<uint8_t>(((x / 7) ^ (y / 5)) & 0xFF);
             } else {
                 const bool stroke = ((x / 3) % 9 < 2) && ((y / 24) % 2 == 0) && ((x / 200) % 3 != 2);

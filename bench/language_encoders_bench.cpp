@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/dynamic_array.h"
+#include "core/printer_settings.h"
 #include "encoders/cpcl.h"
 #include "encoders/escpos.h"
 #include "encoders/zpl.h"
-#include "core/dynamic_array.h"
-#include "core/printer_settings.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::vector<unsigned char> makePage(long width, long height) {
 PrinterSettings settingsFor(int16_t compressed) {
     static const bool quiet = [] { return setenv("ZORVAN_LOG_DIR", "/nonexistent/zorvan-bench/", 1) == 0; }();
     (void)quiet;
-    PrinterSettings s {};
+    PrinterSettings s{};
     s.copies = 1;
     s.mediaTracking = 1;
     s.printSpeed = 4;

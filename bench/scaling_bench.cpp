@@ -19,7 +19,8 @@ const std::vector<uint8_t> &sourcePage() {
     static const std::vector<uint8_t> page = [] {
         std::vector<uint8_t> p(static_cast<size_t>(kSrcW) * kSrcH);
         for (uint32_t y = 0; y < kSrcH; ++y) {
-            for (uint32_t x = 0; x < kSrcW; ++x) p[static_cast<size_t>(y) * kSrcW + x] = ((x / 13 + y / 17) % 2) ? 255 : 20;
+            for (uint32_t x = 0; x < kSrcW; ++x)
+                p[static_cast<size_t>(y) * kSrcW + x] = ((x / 13 + y / 17) % 2) ? 255 : 20;
         }
         return p;
     }();
@@ -30,8 +31,8 @@ template <void (*Zoom)(const ZoomBitmap *, const ZoomBitmap *)>
 void zoomToL40(benchmark::State &state) {
     const auto &src = sourcePage();
     std::vector<uint8_t> dst(static_cast<size_t>(kDstW) * kDstH);
-    const ZoomBitmap from {const_cast<uint8_t *>(src.data()), kSrcW, kSrcW, kSrcH};
-    const ZoomBitmap to {dst.data(), kDstW, kDstW, kDstH};
+    const ZoomBitmap from{const_cast<uint8_t *>(src.data()), kSrcW, kSrcW, kSrcH};
+    const ZoomBitmap to{dst.data(), kDstW, kDstW, kDstH};
     for (auto _ : state) {
         Zoom(&to, &from);
         benchmark::DoNotOptimize(dst.data());

@@ -57,10 +57,10 @@ int writeLogString(const char *format, ...) {
     if (pLogFile == nullptr && InitLogData() == nullptr) return -1;
 
     std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&now, &local);
-    std::fprintf(pLogFile, "%04d-%02d-%02d %02d:%02d:%02d ", local.tm_year + 1900, local.tm_mon + 1,
-                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::fprintf(pLogFile, "%04d-%02d-%02d %02d:%02d:%02d ", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                 local.tm_hour, local.tm_min, local.tm_sec);
 
     va_list args;
     va_start(args, format);
@@ -93,4 +93,3 @@ void closeDebugLog() {
         pLogFile = nullptr;
     }
 }
-

@@ -1,6 +1,5 @@
 #include "core/printer_settings.h"
 
-
 namespace {
 int32_t gDeviceType = 1;
 uint8_t gOdmType = 28;

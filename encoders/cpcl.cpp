@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <new>
 
+#include "core/debug_log.h"
 #include "encoders/encoder_support.h"
 #include "encoders/hex_text.h"
-#include "core/debug_log.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <new>
 
-#include "encoders/gray_pack.h"
 #include "core/debug_log.h"
+#include "encoders/gray_pack.h"
 
 namespace zvenc {
 

@@ -6,9 +6,9 @@
 #include <new>
 #include <vector>
 
+#include "core/debug_log.h"
 #include "encoders/encoder_support.h"
 #include "encoders/escpos_sequences.h"
-#include "core/debug_log.h"
 
 namespace {
 
@@ -82,8 +82,10 @@ dynamic_array *getESCPrintData(unsigned char *page, long width, long height, Pri
         const long widthBytes = width / 8;
         if (widthBytes > 0xFFFF) {
             // GS v 0 cannot express such a width; no receipt printer has it.
-            std::fprintf(stderr, "ERROR: ESC/POS: page width of %ld dots is more than the printer command allows, "
-                                 "page not printed\n", width);
+            std::fprintf(stderr,
+                         "ERROR: ESC/POS: page width of %ld dots is more than the printer command allows, "
+                         "page not printed\n",
+                         width);
             writeLogString("ESC/POS: page width %ld too large", width);
             return nullptr;
         }

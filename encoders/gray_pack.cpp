@@ -47,7 +47,7 @@ constexpr Table8 kDitherMatrixB = {{
 // Print mode 4: the 16x16 Bayer index matrix, M(2n) = [[4M, 4M+2], [4M+3, 4M+1]],
 // with its single 255 lowered to 254 (so no gray value is black everywhere).
 constexpr Table16 makeDitherMatrixC() {
-    Table16 m {};
+    Table16 m{};
     m[0][0] = 0;
     for (int n = 1; n < 16; n *= 2) {
         for (int i = 0; i < n; ++i) {
@@ -71,14 +71,24 @@ constexpr Table16 kDitherMatrixC = makeDitherMatrixC();
 using RowLimits = std::array<uint8_t, 16>;
 
 RowLimits limitsForRow(int mode, long y) {
-    RowLimits limits {};
+    RowLimits limits{};
     for (int x = 0; x < 16; ++x) {
         switch (mode) {
-            case 0: limits[x] = 129; break;
-            case 2: limits[x] = static_cast<uint8_t>(4 * kDitherMatrixA[y % 8][x % 8]); break;
-            case 3: limits[x] = static_cast<uint8_t>(4 * kDitherMatrixB[y % 8][x % 8]); break;
-            case 4: limits[x] = kDitherMatrixC[x][y % 16]; break;
-            default: limits[x] = 161; break;
+            case 0:
+                limits[x] = 129;
+                break;
+            case 2:
+                limits[x] = static_cast<uint8_t>(4 * kDitherMatrixA[y % 8][x % 8]);
+                break;
+            case 3:
+                limits[x] = static_cast<uint8_t>(4 * kDitherMatrixB[y % 8][x % 8]);
+                break;
+            case 4:
+                limits[x] = kDitherMatrixC[x][y % 16];
+                break;
+            default:
+                limits[x] = 161;
+                break;
         }
     }
     return limits;
@@ -213,10 +223,22 @@ void Gray2Bytes(const unsigned char *gray, unsigned char *out, long widthBytes, 
     writeLogString("Gray2Bytes - new");
     uint32_t flags = 0;
     switch (printMode) {
-        case 6: writeLogString("ZVImageAlgoText"); flags = 0; break;
-        case 7: writeLogString("ZVImageAlgoImage"); flags = 0x800000; break;
-        case 8: writeLogString("ZVImageAlgoTextImageMixed"); flags = 0x20806001; break;
-        default: writeLogString("unknow"); flags = 0; break;
+        case 6:
+            writeLogString("ZVImageAlgoText");
+            flags = 0;
+            break;
+        case 7:
+            writeLogString("ZVImageAlgoImage");
+            flags = 0x800000;
+            break;
+        case 8:
+            writeLogString("ZVImageAlgoTextImageMixed");
+            flags = 0x20806001;
+            break;
+        default:
+            writeLogString("unknow");
+            flags = 0;
+            break;
     }
     pipelineGray2Bytes(gray, out, widthBytes, height, flags);
 }

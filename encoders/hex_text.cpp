@@ -8,7 +8,7 @@ namespace {
 constexpr char kDigits[] = "0123456789ABCDEF";
 
 constexpr std::array<char, 512> makePairs() {
-    std::array<char, 512> pairs {};
+    std::array<char, 512> pairs{};
     for (int value = 0; value < 256; ++value) {
         pairs[2 * value] = kDigits[value >> 4];
         pairs[2 * value + 1] = kDigits[value & 0x0F];

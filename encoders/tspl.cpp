@@ -9,9 +9,9 @@
 #include <new>
 #include <vector>
 
+#include "core/debug_log.h"
 #include "encoders/encoder_support.h"
 #include "encoders/gray_pack.h"
-#include "core/debug_log.h"
 
 namespace {
 
@@ -97,7 +97,8 @@ int TSPL_Zlib_CutImage(dynamic_array *array, long width, long height, long width
     while (sent < total) {
         writeLogString("===== start =====");
         unsigned long packed = compressData.size();
-        const long bandBytes = getCutImageLength(width, rowsLeft, bitmap + sent, compressData.data(), &packed, settings);
+        const long bandBytes =
+            getCutImageLength(width, rowsLeft, bitmap + sent, compressData.data(), &packed, settings);
         writeLogString("cut image length:cutLength = %ld / allBytes = %d / compressByteLength = %ld ", bandBytes,
                        static_cast<int>(total), static_cast<long>(packed));
         if (bandBytes <= 0) {
@@ -105,10 +106,10 @@ int TSPL_Zlib_CutImage(dynamic_array *array, long width, long height, long width
             return 2;
         }
         char command[160];
-        const int length = std::snprintf(command, sizeof command, "BITMAP %d,%ld,%d,%d,3,%d,", settings->horizontal,
-                                         settings->vertical + static_cast<long>(sent * 8 / width),
-                                         static_cast<int>(widthBytes), static_cast<int>(bandBytes / widthBytes),
-                                         static_cast<int>(packed));
+        const int length =
+            std::snprintf(command, sizeof command, "BITMAP %d,%ld,%d,%d,3,%d,", settings->horizontal,
+                          settings->vertical + static_cast<long>(sent * 8 / width), static_cast<int>(widthBytes),
+                          static_cast<int>(bandBytes / widthBytes), static_cast<int>(packed));
         dynamic_array_push_more_data(array, command, static_cast<uint64_t>(length));
         writeLogString("%s", command);
         dynamic_array_push_more_data(array, compressData.data(), packed);
@@ -122,10 +123,17 @@ int TSPL_Zlib_CutImage(dynamic_array *array, long width, long height, long width
 void appendTSPLSetup(dynamic_array *array, const PrinterSettings *settings) {
     appendFormatted(array, "SIZE %dmm,%dmm\r\n", settings->widthMM, settings->heightMM);
     switch (settings->mediaTracking) {
-        case 0: dynamic_array_push_string(array, "GAP 0 mm,0 mm\r\n"); break;
-        case 1: dynamic_array_push_string(array, "GAP 3 mm,0 mm\r\n"); break;
-        case 2: dynamic_array_push_string(array, "BLINE 3 mm,0 mm\r\n"); break;
-        default: break;
+        case 0:
+            dynamic_array_push_string(array, "GAP 0 mm,0 mm\r\n");
+            break;
+        case 1:
+            dynamic_array_push_string(array, "GAP 3 mm,0 mm\r\n");
+            break;
+        case 2:
+            dynamic_array_push_string(array, "BLINE 3 mm,0 mm\r\n");
+            break;
+        default:
+            break;
     }
     appendFormatted(array, "SPEED %d\r\n", settings->printSpeed);
     appendFormatted(array, "DENSITY %d\r\n", settings->darkness);

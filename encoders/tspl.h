@@ -3,9 +3,9 @@
 #ifndef ZV_ENCODERS_TSPL_H
 #define ZV_ENCODERS_TSPL_H
 
-#include "encoders/encoders.h"
 #include "core/dynamic_array.h"
 #include "core/printer_settings.h"
+#include "encoders/encoders.h"
 
 // Appends the packed bitmap (widthBytes * height bytes, already in printer
 // polarity) as one or more compressed "BITMAP x,y,w,h,3,n," commands, bands top

@@ -7,10 +7,10 @@
 #include <new>
 #include <vector>
 
+#include "core/debug_log.h"
 #include "encoders/encoder_support.h"
 #include "encoders/gray_pack.h"
 #include "encoders/tspl.h"
-#include "core/debug_log.h"
 
 namespace {
 

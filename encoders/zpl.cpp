@@ -6,10 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "core/debug_log.h"
 #include "encoders/encoder_support.h"
 #include "encoders/hex_text.h"
 #include "encoders/tspl.h"
-#include "core/debug_log.h"
 #include "protocol/codecs.h"
 
 namespace {
@@ -72,8 +72,13 @@ int ZPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthB
 
         dynamic_array_push_string(array, ":Z64:");
         dynamic_array_push_more_data(array, base64.data(), base64.size());
-        const char trailer[7] = {':', charToHex((crc >> 12) & 0xF), charToHex((crc >> 8) & 0xF),
-                                 charToHex((crc >> 4) & 0xF), charToHex(crc & 0xF), '\r', '\n'};
+        const char trailer[7] = {':',
+                                 charToHex((crc >> 12) & 0xF),
+                                 charToHex((crc >> 8) & 0xF),
+                                 charToHex((crc >> 4) & 0xF),
+                                 charToHex(crc & 0xF),
+                                 '\r',
+                                 '\n'};
         dynamic_array_push_more_data(array, trailer, sizeof trailer);
 
         sent += static_cast<uint64_t>(bandBytes);
@@ -95,10 +100,17 @@ int appendZPLPage(dynamic_array *array, unsigned char *page, long width, long he
     dynamic_array_push_string(array, "^XA");
     dynamic_array_push_string(array, "^LH0,0");
     switch (settings->mediaTracking) {
-        case 0: dynamic_array_push_string(array, "^MNN"); break;
-        case 1: dynamic_array_push_string(array, "^MNW"); break;
-        case 2: dynamic_array_push_string(array, "^MNM"); break;
-        default: break;  // no media kind given: the printer keeps its own
+        case 0:
+            dynamic_array_push_string(array, "^MNN");
+            break;
+        case 1:
+            dynamic_array_push_string(array, "^MNW");
+            break;
+        case 2:
+            dynamic_array_push_string(array, "^MNM");
+            break;
+        default:
+            break;  // no media kind given: the printer keeps its own
     }
     dynamic_array_push_string(array, "^LS0");
     dynamic_array_push_string(array, "^POI");
@@ -124,8 +136,8 @@ int appendZPLPage(dynamic_array *array, unsigned char *page, long width, long he
 
 }  // namespace
 
-dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned char *page, long width,
-                             long height, PrinterSettings *settings) {
+dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned char *page, long width, long height,
+                             PrinterSettings *settings) {
     if (!pageCanBeEncoded(language, page, width, height, settings)) return nullptr;
     try {
         const uint64_t total = static_cast<uint64_t>(width / 8) * static_cast<uint64_t>(height);

@@ -30,8 +30,8 @@ namespace zvenc {
 
 // The ZPL page of getZPLPrintData behind `prefix` (empty for plain ZPL), as a
 // finished and dumped page; `language` names the printer in error messages.
-dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned char *page, long width,
-                             long height, PrinterSettings *settings);
+dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned char *page, long width, long height,
+                             PrinterSettings *settings);
 
 }  // namespace zvenc
 

@@ -20,7 +20,7 @@ bool startsWith(const char *text, const char *prefix) { return std::strncmp(text
 const char *transportLogFormat(const char *uri) {
     if (startsWith(uri, "usb://")) return "URI=%s:使用USB传输";
     if (startsWith(uri, "bluetooth://")) return "URI=%s:使用蓝牙传输";
-    static const char *const network[] = {"socket://", "lpd://",  "ipp://",   "ipps://",
+    static const char *const network[] = {"socket://", "lpd://",   "ipp://",   "ipps://",
                                           "http://",   "https://", "dnssd://", "smb://"};
     for (const char *prefix : network)
         if (startsWith(uri, prefix)) return "URI=%s:使用WiFi传输";
@@ -36,7 +36,7 @@ int rastertozorvan_main(int argc, char **argv) {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 #endif
-    PrinterSettings settings {};
+    PrinterSettings settings{};
 
     if (const char *uri = cupsBackendDeviceURI(argv)) {
         writeLogString(transportLogFormat(uri), uri);
@@ -55,8 +55,7 @@ int rastertozorvan_main(int argc, char **argv) {
     }
 
     cups_file_t *input = argc == 6 ? cupsFileStdin() : cupsFileOpen(argv[6], "r");
-    if (input == nullptr)
-        std::fprintf(stderr, "ERROR: Unable to open raster file \"%s\"\n", argv[6]);
+    if (input == nullptr) std::fprintf(stderr, "ERROR: Unable to open raster file \"%s\"\n", argv[6]);
 
     cups_option_t *options = nullptr;
     int optionCount = cupsParseOptions(argv[5], 0, &options);

@@ -12,10 +12,10 @@
 #include <new>
 #include <vector>
 
-#include "encoders/encoders.h"
-#include "encoders/escpos_sequences.h"
 #include "core/debug_log.h"
 #include "core/dynamic_array.h"
+#include "encoders/encoders.h"
+#include "encoders/escpos_sequences.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/protocol_print.h"
 
@@ -39,18 +39,29 @@ unsigned rawColorSpace(const cups_page_header2_t &header) {
 
 int bytesPerPixelFor(unsigned colorSpace) {
     switch (colorSpace) {
-        case CUPS_CSPACE_RGB: return 3;
-        case CUPS_CSPACE_RGBA: return 4;
-        default: return 1;
+        case CUPS_CSPACE_RGB:
+            return 3;
+        case CUPS_CSPACE_RGBA:
+            return 4;
+        default:
+            return 1;
     }
 }
 
 void logColorSpace(unsigned colorSpace) {
     switch (colorSpace) {
-        case CUPS_CSPACE_W: writeLogString("colorSpace = %d,CUPS_CSPACE_W", colorSpace); break;
-        case CUPS_CSPACE_RGB: writeLogString("colorSpace = %d,CUPS_CSPACE_RGB", colorSpace); break;
-        case CUPS_CSPACE_RGBA: writeLogString("colorSpace = %d,CUPS_CSPACE_RGBA", colorSpace); break;
-        default: writeLogString("colorSpace = %d", colorSpace); break;
+        case CUPS_CSPACE_W:
+            writeLogString("colorSpace = %d,CUPS_CSPACE_W", colorSpace);
+            break;
+        case CUPS_CSPACE_RGB:
+            writeLogString("colorSpace = %d,CUPS_CSPACE_RGB", colorSpace);
+            break;
+        case CUPS_CSPACE_RGBA:
+            writeLogString("colorSpace = %d,CUPS_CSPACE_RGBA", colorSpace);
+            break;
+        default:
+            writeLogString("colorSpace = %d", colorSpace);
+            break;
     }
 }
 
@@ -145,19 +156,27 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const cu
     }
     if (expected != nullptr && !warnings->colorSpace) {
         warnings->colorSpace = true;
-        std::fprintf(stderr, "WARNING: The raster has colour space %u but this printer expects %s raster (check the PPD)\n",
+        std::fprintf(stderr,
+                     "WARNING: The raster has colour space %u but this printer expects %s raster (check the PPD)\n",
                      colorSpace, expected);
     }
 
     if (isZVProtocolPrinter(deviceType)) return getZVProtocolPrintData(page, width, height, settings, deviceType);
     switch (deviceType) {
-        case kDeviceTSPL: return getTSPLPrintData(page, width, height, settings);
-        case kDeviceZPL: return getZPLPrintData(page, width, height, settings);
-        case kDeviceCPCL: return getCPCLPrintData(page, width, height, settings);
-        case kDeviceESC: return getESCPrintData(page, width, height, settings);
-        case kDeviceSFZPL: return getSFZPLPrintData(page, width, height, settings);
-        case kDeviceTwoColorTSPL: return encodeTwoColorPage(page, width, height, header, settings);
-        default: return nullptr;
+        case kDeviceTSPL:
+            return getTSPLPrintData(page, width, height, settings);
+        case kDeviceZPL:
+            return getZPLPrintData(page, width, height, settings);
+        case kDeviceCPCL:
+            return getCPCLPrintData(page, width, height, settings);
+        case kDeviceESC:
+            return getESCPrintData(page, width, height, settings);
+        case kDeviceSFZPL:
+            return getSFZPLPrintData(page, width, height, settings);
+        case kDeviceTwoColorTSPL:
+            return encodeTwoColorPage(page, width, height, header, settings);
+        default:
+            return nullptr;
     }
 }
 
@@ -191,8 +210,8 @@ void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long heig
     if (settings->maxWidthMM <= 0) return;
     // The product is formed in 32-bit arithmetic before the division, as the
     // printers' width tables were computed that way.
-    const int32_t dotsTimesMM = static_cast<int32_t>(static_cast<uint32_t>(settings->maxWidthMM) *
-                                                     static_cast<uint32_t>(settings->resolution));
+    const int32_t dotsTimesMM =
+        static_cast<int32_t>(static_cast<uint32_t>(settings->maxWidthMM) * static_cast<uint32_t>(settings->resolution));
     const long maxPix = (static_cast<long>(std::trunc(dotsTimesMM / 25.4)) + 7) / 8 * 8;
     writeLogString("maxPix = %d, *width = %d ", static_cast<int>(maxPix), static_cast<int>(*width));
     if (maxPix >= *width || maxPix <= 0) return;

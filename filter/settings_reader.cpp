@@ -23,8 +23,9 @@ struct ModelName {
 };
 
 constexpr ModelName kModelNames[] = {
-    {"LP40", 0},  {"L40", 1},   {"L50", 2},   {"L40A", 3},  {"L40S", 4},   {"L50A", 5},
-    {"L10", 7},   {"L20", 8},   {"L40_BU", 9}, {"M10", 11}, {"TSPL", 161}, {"ZPL", 162},
+    {"LP40", 0},   {"L40", 1},   {"L50", 2},         {"L40A", 3},
+    {"L40S", 4},   {"L50A", 5},  {"L10", 7},         {"L20", 8},
+    {"L40_BU", 9}, {"M10", 11},  {"TSPL", 161},      {"ZPL", 162},
     {"CPCL", 163}, {"ESC", 164}, {"ZV_SF_ZPL", 191}, {"Two_Color_TSPL", 193},
 };
 
@@ -84,7 +85,9 @@ void set_pstops_with_ppd(PrinterSettings *settings) {
     if (ppd == nullptr) {
         writeLogString("can't param ppdfile");
         if (path == nullptr)
-            std::fputs("ERROR: No PPD file given (the PPD environment variable is not set); printing with default settings\n", stderr);
+            std::fputs(
+                "ERROR: No PPD file given (the PPD environment variable is not set); printing with default settings\n",
+                stderr);
         else
             std::fprintf(stderr, "ERROR: Unable to read the PPD file \"%s\"; printing with default settings\n", path);
         return;

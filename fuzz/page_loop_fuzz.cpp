@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     resetPrinterGlobals();
     setDeviceType(kDeviceTypes[select & 7]);
 
-    PrinterSettings settings {};
+    PrinterSettings settings{};
     settings.printMode = kPrintModes[mode & 7];
     settings.isCompressie = (mode & 8) != 0 ? 1 : 0;
     settings.mediaTracking = (mode >> 4) & 3;

@@ -61,7 +61,7 @@ void rewind(int fd) {
 void writeFixedRaster(int fd) {
     cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
     if (raster == nullptr) std::abort();
-    cups_page_header2_t header {};
+    cups_page_header2_t header{};
     header.cupsWidth = 80;
     header.cupsHeight = 24;
     header.cupsBitsPerColor = 8;
@@ -74,7 +74,8 @@ void writeFixedRaster(int fd) {
     if (!cupsRasterWriteHeader2(raster, &header)) std::abort();
     unsigned char row[80];
     for (unsigned y = 0; y < header.cupsHeight; ++y) {
-        for (unsigned x = 0; x < 80; ++x) row[x] = (x > 10 && x < 30 && y > 4 && y < 20) ? 0 : static_cast<unsigned char>(x * 3);
+        for (unsigned x = 0; x < 80; ++x)
+            row[x] = (x > 10 && x < 30 && y > 4 && y < 20) ? 0 : static_cast<unsigned char>(x * 3);
         cupsRasterWritePixels(raster, row, sizeof row);
     }
     cupsRasterClose(raster);
@@ -116,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     writeAll(gPpdFd, data + ppdStart, size - ppdStart);
 
     resetPrinterGlobals();
-    PrinterSettings settings {};
+    PrinterSettings settings{};
     char arg0[] = "rastertozorvan", job[] = "7", user[] = "fuzz", title[] = "t", copies[] = "1";
     std::string options = optionText;
     char *argv[] = {arg0, job, user, title, copies, options.data(), nullptr};

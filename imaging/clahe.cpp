@@ -27,9 +27,8 @@ void MakeLut(BinLut &lut, uint8_t min, uint8_t max, unsigned int nrBins) {
 }
 
 // Histogram of one region of xSize x ySize pixels starting at `region`.
-void MakeHistogram(const uint8_t *region, unsigned int xRes, unsigned int xSize,
-                   unsigned int ySize, uint64_t *histogram, unsigned int nrBins,
-                   const BinLut &lut) {
+void MakeHistogram(const uint8_t *region, unsigned int xRes, unsigned int xSize, unsigned int ySize,
+                   uint64_t *histogram, unsigned int nrBins, const BinLut &lut) {
     std::fill(histogram, histogram + nrBins, 0);
     for (unsigned int y = 0; y < ySize; ++y) {
         const uint8_t *row = region + static_cast<size_t>(y) * xRes;
@@ -78,8 +77,7 @@ void ClipHistogram(uint64_t *histogram, unsigned int nrBins, uint64_t limit) {
 }
 
 // Turns a clipped histogram into the region's gray-level map.
-void MapHistogram(uint64_t *histogram, uint8_t min, uint8_t max, unsigned int nrBins,
-                  uint64_t regionPixels) {
+void MapHistogram(uint64_t *histogram, uint8_t min, uint8_t max, unsigned int nrBins, uint64_t regionPixels) {
     const float scale = static_cast<float>(max - min) / static_cast<float>(regionPixels);
     uint64_t sum = 0;
     for (unsigned int i = 0; i < nrBins; ++i) {
@@ -91,9 +89,8 @@ void MapHistogram(uint64_t *histogram, uint8_t min, uint8_t max, unsigned int nr
 
 // Bilinear interpolation of one sub-block of subX x subY pixels starting at
 // `block` between the maps of its four neighbouring regions.
-void Interpolate(uint8_t *block, unsigned int xRes, const uint64_t *mapLU, const uint64_t *mapRU,
-                 const uint64_t *mapLB, const uint64_t *mapRB, unsigned int subX,
-                 unsigned int subY, const BinLut &lut) {
+void Interpolate(uint8_t *block, unsigned int xRes, const uint64_t *mapLU, const uint64_t *mapRU, const uint64_t *mapLB,
+                 const uint64_t *mapRB, unsigned int subX, unsigned int subY, const BinLut &lut) {
     const uint64_t num = static_cast<uint64_t>(subX) * subY;
     if (num == 0) return;
     for (unsigned int y = 0, yInv = subY; y < subY; ++y, --yInv) {
@@ -103,16 +100,15 @@ void Interpolate(uint8_t *block, unsigned int xRes, const uint64_t *mapLU, const
             // Unsigned with truncating division; equal to the reference's right
             // shift when num is a power of two.
             row[x] = static_cast<uint8_t>(
-                (yInv * (xInv * mapLU[bin] + x * mapRU[bin]) + y * (xInv * mapLB[bin] + x * mapRB[bin])) /
-                num);
+                (yInv * (xInv * mapLU[bin] + x * mapRU[bin]) + y * (xInv * mapLB[bin] + x * mapRB[bin])) / num);
         }
     }
 }
 
 }  // namespace
 
-int _CLAHE(uint8_t *pixels, unsigned int xRes, unsigned int yRes, uint8_t min, uint8_t max,
-           unsigned int nrX, unsigned int nrY, unsigned int nrBins, float clipLimit) {
+int _CLAHE(uint8_t *pixels, unsigned int xRes, unsigned int yRes, uint8_t min, uint8_t max, unsigned int nrX,
+           unsigned int nrY, unsigned int nrBins, float clipLimit) {
     if (nrX > xRes) return -1;
     if (nrY > yRes) return -2;
     if (nrX == 0 || xRes % nrX != 0) return -3;
@@ -197,8 +193,7 @@ int _CLAHE(uint8_t *pixels, unsigned int xRes, unsigned int yRes, uint8_t min, u
             const auto map = [&](unsigned int ry, unsigned int rx) {
                 return &maps[static_cast<size_t>(nrBins) * (static_cast<size_t>(ry) * nrX + rx)];
             };
-            Interpolate(pixels + position, xRes, map(yU, xL), map(yU, xR), map(yB, xL), map(yB, xR), subX,
-                        subY, lut);
+            Interpolate(pixels + position, xRes, map(yU, xL), map(yU, xR), map(yB, xL), map(yB, xR), subX, subY, lut);
             position += subX;
         }
         if (subY > 0) position += static_cast<size_t>(subY - 1) * xRes;

@@ -24,8 +24,8 @@ struct ZVImage;
 // With an odd region width or height the interpolation walk leaves one pixel
 // per image row of each row of regions (respectively the last image row) as
 // it was, as the reference walk does.
-int _CLAHE(uint8_t *pixels, unsigned int xRes, unsigned int yRes, uint8_t min, uint8_t max,
-           unsigned int nrX, unsigned int nrY, unsigned int nrBins, float clipLimit);
+int _CLAHE(uint8_t *pixels, unsigned int xRes, unsigned int yRes, uint8_t min, uint8_t max, unsigned int nrX,
+           unsigned int nrY, unsigned int nrBins, float clipLimit);
 
 // Region edge length chosen for a band side of `length` pixels: the divisor
 // of `length` from 8 to min(length, 32) closest to 16 (the smaller one on a

@@ -23,7 +23,7 @@ using PlanePtr = std::unique_ptr<uint8_t, MallocFree>;
 // gray plane instead of a copy of it, and hands it back when it ends, so the
 // image keeps a gray plane even when a stage fails.
 class Bands {
-public:
+  public:
     Bands() = default;
     Bands(const Bands &) = delete;
     Bands &operator=(const Bands &) = delete;
@@ -54,7 +54,7 @@ public:
     ZVImage **end() const { return bands_ + count_; }
     uint32_t count() const { return count_; }
 
-private:
+  private:
     ZVImage **bands_ = nullptr;
     uint32_t count_ = 0;
     ZVImage *lender_ = nullptr;

@@ -8,8 +8,7 @@ PrintSetting *creatDefaultPrintSetting(PrintSetting *setting) {
     return setting;
 }
 
-PrintSetting *creatDefaultPrintSettingWithPrintSize(PrintSetting *setting, uint32_t width,
-                                                    uint32_t height) {
+PrintSetting *creatDefaultPrintSettingWithPrintSize(PrintSetting *setting, uint32_t width, uint32_t height) {
     if (creatDefaultPrintSetting(setting) == nullptr) return nullptr;
     setting->printWidth = width;
     setting->printHeight = height;

@@ -25,7 +25,7 @@ struct ImageProcessingSetting {
     uint32_t processFlags;     // stage selection, see the bits below
     float sharpenAmount;
     uint16_t sharpenRadius;
-    uint32_t tattooLineRow;    // row parameter of the tattoo guide marks
+    uint32_t tattooLineRow;  // row parameter of the tattoo guide marks
 };
 
 // processFlags bits. Within the sharpen, brightness and image-algorithm groups
@@ -59,8 +59,7 @@ enum : uint32_t {
 // Defaults: sizes 0, rotation 0, no inversion, padding on, grayType 6,
 // spareFlag 1. Returns the record it was given (null for null).
 PrintSetting *creatDefaultPrintSetting(PrintSetting *setting);
-PrintSetting *creatDefaultPrintSettingWithPrintSize(PrintSetting *setting, uint32_t width,
-                                                    uint32_t height);
+PrintSetting *creatDefaultPrintSettingWithPrintSize(PrintSetting *setting, uint32_t width, uint32_t height);
 
 // Defaults: serpentine rows, random threshold on, threshold 128, no stages,
 // sharpen amount 4.0 and radius 2, tattoo line row 120.

@@ -11,9 +11,7 @@ float simpleRand() {
     return static_cast<float>(randState / 2147483648.0);
 }
 
-void seedSimpleRandFromClock() {
-    randState = static_cast<uint32_t>(std::time(nullptr));
-}
+void seedSimpleRandFromClock() { randState = static_cast<uint32_t>(std::time(nullptr)); }
 
 uint32_t getSimpleRandState() { return randState; }
 

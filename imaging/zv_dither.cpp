@@ -10,19 +10,18 @@
 const DiffusionCoeff floydSteinbergCoeffs[4] = {
     {1, 0, 7.0f / 16.0f}, {-1, 1, 3.0f / 16.0f}, {0, 1, 5.0f / 16.0f}, {1, 1, 1.0f / 16.0f}};
 
-const DiffusionCoeff burkesCoeffs[7] = {
-    {1, 0, 8.0f / 32.0f},  {2, 0, 4.0f / 32.0f}, {-2, 1, 2.0f / 32.0f}, {-1, 1, 4.0f / 32.0f},
-    {0, 1, 8.0f / 32.0f},  {1, 1, 4.0f / 32.0f}, {2, 1, 2.0f / 32.0f}};
+const DiffusionCoeff burkesCoeffs[7] = {{1, 0, 8.0f / 32.0f},  {2, 0, 4.0f / 32.0f}, {-2, 1, 2.0f / 32.0f},
+                                        {-1, 1, 4.0f / 32.0f}, {0, 1, 8.0f / 32.0f}, {1, 1, 4.0f / 32.0f},
+                                        {2, 1, 2.0f / 32.0f}};
 
 const DiffusionCoeff sierraCoeffs[10] = {
-    {1, 0, 5.0f / 32.0f},  {2, 0, 3.0f / 32.0f},  {-2, 1, 2.0f / 32.0f}, {-1, 1, 4.0f / 32.0f},
-    {0, 1, 5.0f / 32.0f},  {1, 1, 4.0f / 32.0f},  {2, 1, 2.0f / 32.0f},  {-1, 2, 2.0f / 32.0f},
-    {0, 2, 3.0f / 32.0f},  {1, 2, 2.0f / 32.0f}};
+    {1, 0, 5.0f / 32.0f}, {2, 0, 3.0f / 32.0f}, {-2, 1, 2.0f / 32.0f}, {-1, 1, 4.0f / 32.0f}, {0, 1, 5.0f / 32.0f},
+    {1, 1, 4.0f / 32.0f}, {2, 1, 2.0f / 32.0f}, {-1, 2, 2.0f / 32.0f}, {0, 2, 3.0f / 32.0f},  {1, 2, 2.0f / 32.0f}};
 
-const DiffusionCoeff jarvisCoeffs[12] = {
-    {1, 0, 7.0f / 48.0f},  {2, 0, 5.0f / 48.0f},  {-2, 1, 3.0f / 48.0f}, {-1, 1, 5.0f / 48.0f},
-    {0, 1, 7.0f / 48.0f},  {1, 1, 5.0f / 48.0f},  {2, 1, 3.0f / 48.0f},  {-2, 2, 1.0f / 48.0f},
-    {-1, 2, 3.0f / 48.0f}, {0, 2, 5.0f / 48.0f},  {1, 2, 3.0f / 48.0f},  {2, 2, 1.0f / 48.0f}};
+const DiffusionCoeff jarvisCoeffs[12] = {{1, 0, 7.0f / 48.0f},  {2, 0, 5.0f / 48.0f},  {-2, 1, 3.0f / 48.0f},
+                                         {-1, 1, 5.0f / 48.0f}, {0, 1, 7.0f / 48.0f},  {1, 1, 5.0f / 48.0f},
+                                         {2, 1, 3.0f / 48.0f},  {-2, 2, 1.0f / 48.0f}, {-1, 2, 3.0f / 48.0f},
+                                         {0, 2, 5.0f / 48.0f},  {1, 2, 3.0f / 48.0f},  {2, 2, 1.0f / 48.0f}};
 
 const DiffusionAlgo floydSteinbergAlgo = {floydSteinbergCoeffs, 4};
 const DiffusionAlgo burkesAlgo = {burkesCoeffs, 7};
@@ -94,8 +93,8 @@ void diffusePadded(PaddedPlane &plane, ZVImage *image, uint32_t scanMode, uint32
     std::array<ptrdiff_t, N> offsets{};
     std::array<float, N> weights{};  // entries beyond the kernel stay 0
     for (int k = 0; k < algo.count && k < N; ++k) {
-        offsets[k] = static_cast<ptrdiff_t>(algo.coeffs[k].dy) * static_cast<ptrdiff_t>(plane.stride) +
-                     algo.coeffs[k].dx;
+        offsets[k] =
+            static_cast<ptrdiff_t>(algo.coeffs[k].dy) * static_cast<ptrdiff_t>(plane.stride) + algo.coeffs[k].dx;
         weights[k] = algo.coeffs[k].weight;
     }
     const int count = algo.count < N ? algo.count : N;
@@ -125,8 +124,8 @@ float getThreshold(uint32_t randomThreshold, float /*value*/) {
     return 128.0f;
 }
 
-void processPixel(uint32_t width, uint32_t height, float *work, uint8_t *gray, uint32_t x,
-                  uint32_t y, uint32_t randomThreshold, DiffusionAlgo algo) {
+void processPixel(uint32_t width, uint32_t height, float *work, uint8_t *gray, uint32_t x, uint32_t y,
+                  uint32_t randomThreshold, DiffusionAlgo algo) {
     const size_t index = static_cast<size_t>(y) * width + x;
     const float value = work[index];
     const float threshold = getThreshold(randomThreshold, value);
@@ -142,8 +141,7 @@ void processPixel(uint32_t width, uint32_t height, float *work, uint8_t *gray, u
     }
 }
 
-int errorDiffusion(ZVImage *image, uint32_t scanMode, uint32_t randomThreshold,
-                   DiffusionAlgo algo) {
+int errorDiffusion(ZVImage *image, uint32_t scanMode, uint32_t randomThreshold, DiffusionAlgo algo) {
     if (isEmptyGrayData(image)) return 1;
     if (algo.coeffs == nullptr || algo.count < 0) return 1;
     if (randomThreshold != 0) seedSimpleRandFromClock();
@@ -160,8 +158,7 @@ int errorDiffusion(ZVImage *image, uint32_t scanMode, uint32_t randomThreshold,
             std::vector<float> work = makeWorkPlane(image, zvImagePixelCount(width, height));
             for (uint32_t y = 0; y < height; ++y) {
                 forEachColumn(width, scanMode, y, [&](uint32_t x, bool) {
-                    processPixel(width, height, work.data(), image->grayData, x, y,
-                                 randomThreshold, algo);
+                    processPixel(width, height, work.data(), image->grayData, x, y, randomThreshold, algo);
                 });
             }
             return 0;
@@ -171,11 +168,21 @@ int errorDiffusion(ZVImage *image, uint32_t scanMode, uint32_t randomThreshold,
         // read, so the result is identical without a bounds check per share.
         PaddedPlane plane(image);
         switch (algo.count) {
-        case 4: diffusePadded<4>(plane, image, scanMode, randomThreshold, algo); break;
-        case 7: diffusePadded<7>(plane, image, scanMode, randomThreshold, algo); break;
-        case 10: diffusePadded<10>(plane, image, scanMode, randomThreshold, algo); break;
-        case 12: diffusePadded<12>(plane, image, scanMode, randomThreshold, algo); break;
-        default: diffusePadded<16>(plane, image, scanMode, randomThreshold, algo); break;
+            case 4:
+                diffusePadded<4>(plane, image, scanMode, randomThreshold, algo);
+                break;
+            case 7:
+                diffusePadded<7>(plane, image, scanMode, randomThreshold, algo);
+                break;
+            case 10:
+                diffusePadded<10>(plane, image, scanMode, randomThreshold, algo);
+                break;
+            case 12:
+                diffusePadded<12>(plane, image, scanMode, randomThreshold, algo);
+                break;
+            default:
+                diffusePadded<16>(plane, image, scanMode, randomThreshold, algo);
+                break;
         }
     } catch (const std::exception &) {  // bad_alloc or length_error: no work plane
         return 2;
@@ -262,9 +269,7 @@ int ZVImageTextImageDither(ZVImage *image) {
                     gray[y * width + static_cast<size_t>(x)] = 0;
                     error = value;
                 }
-                const auto add = [error](int16_t &cell, int k) {
-                    cell = static_cast<int16_t>(cell + error * k / 42);
-                };
+                const auto add = [error](int16_t &cell, int k) { cell = static_cast<int16_t>(cell + error * k / 42); };
                 add(row0[x + 1], 8);
                 add(row0[x + 2], 4);
                 add(row1[x - 2], 2);

@@ -55,13 +55,12 @@ int ZVImageRandomDither(ZVImage *image, ImageProcessingSetting setting);
 int ZVImageThresholding(ZVImage *image, uint8_t threshold);
 
 // The shared diffusion behind the four kernel methods.
-int errorDiffusion(ZVImage *image, uint32_t scanMode, uint32_t randomThreshold,
-                   DiffusionAlgo algo);
+int errorDiffusion(ZVImage *image, uint32_t scanMode, uint32_t randomThreshold, DiffusionAlgo algo);
 
 // Decides pixel (x, y) of a width x height image from the work plane, writes
 // 0 or 255 into gray and spreads the error over the kernel inside the image.
-void processPixel(uint32_t width, uint32_t height, float *work, uint8_t *gray, uint32_t x,
-                  uint32_t y, uint32_t randomThreshold, DiffusionAlgo algo);
+void processPixel(uint32_t width, uint32_t height, float *work, uint8_t *gray, uint32_t x, uint32_t y,
+                  uint32_t randomThreshold, DiffusionAlgo algo);
 
 // 128, or 128 + (simpleRand() - 0.5) * 20 when randomThreshold is nonzero.
 // The value is not used by the threshold; it is carried for callers that pass it.

@@ -27,13 +27,10 @@ void releasePlane(uint8_t *&plane) {
     plane = nullptr;
 }
 
-bool hasSize(const ZVImage *image) {
-    return image != nullptr && image->width != 0 && image->height != 0;
-}
+bool hasSize(const ZVImage *image) { return image != nullptr && image->width != 0 && image->height != 0; }
 
 // A record holding one freshly copied plane, or null.
-ZVImage *creatWithPlane(const uint8_t *source, uint32_t width, uint32_t height,
-                        size_t size, uint8_t *ZVImage::*plane) {
+ZVImage *creatWithPlane(const uint8_t *source, uint32_t width, uint32_t height, size_t size, uint8_t *ZVImage::*plane) {
     if (source == nullptr || size == 0) return nullptr;
     ZVImage *image = creatZVImage(width, height);
     if (image == nullptr) return nullptr;
@@ -82,8 +79,7 @@ ZVImage *creatZVImageWithRGBAData(const uint8_t *rgba, uint32_t width, uint32_t 
 }
 
 ZVImage *creatZVImageWithARGBData(const uint8_t *argb, uint32_t width, uint32_t height) {
-    ZVImage *image = creatWithPlane(argb, width, height, planeSize(width, height, 4),
-                                    &ZVImage::rgbaData);
+    ZVImage *image = creatWithPlane(argb, width, height, planeSize(width, height, 4), &ZVImage::rgbaData);
     if (image == nullptr) return nullptr;
     const size_t pixels = zvImagePixelCount(width, height);
     uint8_t *p = image->rgbaData;
@@ -106,12 +102,11 @@ ZVImage *creatZVImageWithPixData(const uint8_t *pix, uint32_t width, uint32_t he
 }
 
 ZVImage *creatZVImageWithPixByteData(const uint8_t *packed, uint32_t width, uint32_t height) {
-    return creatWithPlane(packed, width, height, zvImagePackedSize(width, height),
-                          &ZVImage::pixByteData);
+    return creatWithPlane(packed, width, height, zvImagePackedSize(width, height), &ZVImage::pixByteData);
 }
 
-ZVImage *creatZVImageWithCMYPixData(const uint8_t *c, const uint8_t *m, const uint8_t *y,
-                                    uint32_t width, uint32_t height) {
+ZVImage *creatZVImageWithCMYPixData(const uint8_t *c, const uint8_t *m, const uint8_t *y, uint32_t width,
+                                    uint32_t height) {
     if (c == nullptr || m == nullptr || y == nullptr) return nullptr;
     const size_t size = planeSize(width, height, 1);
     ZVImage *image = creatWithPlane(c, width, height, size, &ZVImage::cPixData);
@@ -138,10 +133,10 @@ ZVImage *deepCopyZVImage(const ZVImage *image) {
         size_t size;
     };
     const PlaneSpec planes[] = {
-        {&ZVImage::rgbaData, planeSize(w, h, 4)},      {&ZVImage::grayData, planeSize(w, h, 1)},
-        {&ZVImage::pixData, planeSize(w, h, 1)},       {&ZVImage::pixByteData, zvImagePackedSize(w, h)},
-        {&ZVImage::cmyData, planeSize(w, h, 3)},       {&ZVImage::cPixData, planeSize(w, h, 1)},
-        {&ZVImage::mPixData, planeSize(w, h, 1)},      {&ZVImage::yPixData, planeSize(w, h, 1)},
+        {&ZVImage::rgbaData, planeSize(w, h, 4)}, {&ZVImage::grayData, planeSize(w, h, 1)},
+        {&ZVImage::pixData, planeSize(w, h, 1)},  {&ZVImage::pixByteData, zvImagePackedSize(w, h)},
+        {&ZVImage::cmyData, planeSize(w, h, 3)},  {&ZVImage::cPixData, planeSize(w, h, 1)},
+        {&ZVImage::mPixData, planeSize(w, h, 1)}, {&ZVImage::yPixData, planeSize(w, h, 1)},
     };
     for (const PlaneSpec &spec : planes) {
         const uint8_t *source = image->*spec.plane;
@@ -162,13 +157,10 @@ bool isEmptyZVImageData(const ZVImage *image) {
 bool isEmptyRGBAData(const ZVImage *image) { return !hasSize(image) || image->rgbaData == nullptr; }
 bool isEmptyGrayData(const ZVImage *image) { return !hasSize(image) || image->grayData == nullptr; }
 bool isEmptyPixData(const ZVImage *image) { return !hasSize(image) || image->pixData == nullptr; }
-bool isEmptyPixByteData(const ZVImage *image) {
-    return !hasSize(image) || image->pixByteData == nullptr;
-}
+bool isEmptyPixByteData(const ZVImage *image) { return !hasSize(image) || image->pixByteData == nullptr; }
 bool isEmptyCMYData(const ZVImage *image) { return !hasSize(image) || image->cmyData == nullptr; }
 bool isEmptyCMYPixData(const ZVImage *image) {
-    return !hasSize(image) || image->cPixData == nullptr || image->mPixData == nullptr ||
-           image->yPixData == nullptr;
+    return !hasSize(image) || image->cPixData == nullptr || image->mPixData == nullptr || image->yPixData == nullptr;
 }
 
 int ZVImageConvertRGBA2Gray(ZVImage *image) {
@@ -232,8 +224,7 @@ int ZVImageConvertCMY2RGBA(ZVImage *image) {
 int ZVImageConvertGray2PixByte(ZVImage *image, int threshold) {
     if (isEmptyGrayData(image)) return 1;
     const size_t pixels = zvImagePixelCount(image->width, image->height);
-    uint8_t *packed = replacePlane(image->pixByteData,
-                                   zvImagePackedSize(image->width, image->height), true);
+    uint8_t *packed = replacePlane(image->pixByteData, zvImagePackedSize(image->width, image->height), true);
     if (packed == nullptr) return 2;
     const uint8_t *gray = image->grayData;
     // Whole bytes first, eight pixels each without a read-modify-write.
@@ -241,8 +232,7 @@ int ZVImageConvertGray2PixByte(ZVImage *image, int threshold) {
     for (size_t b = 0; b < whole; ++b) {
         const uint8_t *g = gray + 8 * b;
         unsigned byte = 0;
-        for (unsigned k = 0; k < 8; ++k)
-            byte |= static_cast<unsigned>(static_cast<int>(g[k]) < threshold) << (7 - k);
+        for (unsigned k = 0; k < 8; ++k) byte |= static_cast<unsigned>(static_cast<int>(g[k]) < threshold) << (7 - k);
         packed[b] = static_cast<uint8_t>(byte);
     }
     for (size_t i = whole * 8; i < pixels; ++i) {
@@ -256,8 +246,7 @@ int ZVImageConvertGray2PixByte(ZVImage *image, int threshold) {
 int ZVImageConvertPix2PixByte(ZVImage *image) {
     if (isEmptyPixData(image)) return 1;
     const size_t pixels = zvImagePixelCount(image->width, image->height);
-    uint8_t *packed = replacePlane(image->pixByteData,
-                                   zvImagePackedSize(image->width, image->height), true);
+    uint8_t *packed = replacePlane(image->pixByteData, zvImagePackedSize(image->width, image->height), true);
     if (packed == nullptr) return 2;
     const uint8_t *pix = image->pixData;
     for (size_t i = 0; i < pixels; ++i) {

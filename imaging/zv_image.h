@@ -43,8 +43,8 @@ ZVImage *creatZVImageWithARGBData(const uint8_t *argb, uint32_t width, uint32_t 
 ZVImage *creatZVImageWithGrayData(const uint8_t *gray, uint32_t width, uint32_t height);
 ZVImage *creatZVImageWithPixData(const uint8_t *pix, uint32_t width, uint32_t height);
 ZVImage *creatZVImageWithPixByteData(const uint8_t *packed, uint32_t width, uint32_t height);
-ZVImage *creatZVImageWithCMYPixData(const uint8_t *c, const uint8_t *m, const uint8_t *y,
-                                    uint32_t width, uint32_t height);
+ZVImage *creatZVImageWithCMYPixData(const uint8_t *c, const uint8_t *m, const uint8_t *y, uint32_t width,
+                                    uint32_t height);
 
 // Copy with every present plane duplicated and every absent one left absent.
 ZVImage *deepCopyZVImage(const ZVImage *image);

@@ -6,7 +6,6 @@
 #include <exception>
 #include <vector>
 
-
 namespace {
 
 bool hasGray(const ZVImage *image) { return !isEmptyGrayData(image); }

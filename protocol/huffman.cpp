@@ -25,7 +25,7 @@ struct PackedCode {
 
 // Appends bits most significant first into a zero-filled byte buffer.
 class BitWriter {
-public:
+  public:
     explicit BitWriter(uint8_t *out) : out_(out) {}
     void put(uint32_t bits, int count) {
         acc_ = (acc_ << count) | bits;
@@ -40,7 +40,7 @@ public:
         pending_ = 0;
     }
 
-private:
+  private:
     uint8_t *out_;
     uint64_t acc_ = 0;
     int pending_ = 0;
@@ -164,8 +164,7 @@ CodedPart *encode(const HuffmanNode *tree, int32_t nodeCount, const uint8_t *dat
         if (shift == 0) {
             std::memcpy(out + 1, in, n);
         } else {
-            for (size_t j = 0; j < n; ++j)
-                out[1 + j] = static_cast<uint8_t>(in[j] << shift | in[j + 1] >> (8 - shift));
+            for (size_t j = 0; j < n; ++j) out[1 + j] = static_cast<uint8_t>(in[j] << shift | in[j + 1] >> (8 - shift));
         }
         parts[k] = CodedPart{out, static_cast<uint32_t>(n + 1), span.imageBytes};
         out += n + 1;
@@ -346,8 +345,7 @@ bool ZVMakeTree(const uint16_t *preorder, const uint16_t *inorder, int32_t count
 }  // namespace
 
 HuffmanDecodeNode *ZVMakeHfmTree(const uint16_t *preorder, int32_t preCount, const uint16_t *inorder, int32_t inCount) {
-    if (preorder == nullptr || inorder == nullptr || preCount != inCount || preCount < 1 ||
-        preCount > kHuffmanMaxNodes)
+    if (preorder == nullptr || inorder == nullptr || preCount != inCount || preCount < 1 || preCount > kHuffmanMaxNodes)
         return nullptr;
     auto *nodes = mallocArray<HuffmanDecodeNode>(static_cast<size_t>(preCount));
     if (nodes == nullptr) return nullptr;

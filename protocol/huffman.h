@@ -17,12 +17,12 @@ constexpr int kHuffmanMaxCodeBits = 512;
 constexpr int32_t kHuffmanMaxNodes = 511;
 
 struct HuffmanNode {
-    int32_t weight;      // occurrences of a leaf's byte; sum of the children for internal nodes
-    int32_t left;        // child indices, -1 for none
+    int32_t weight;  // occurrences of a leaf's byte; sum of the children for internal nodes
+    int32_t left;    // child indices, -1 for none
     int32_t right;
-    int32_t parent;      // -1 for the root
-    int32_t codeLength;  // code bits of a leaf, 0 for internal nodes
-    uint16_t symbol;     // byte value of a leaf; 256 + creation order for internal nodes
+    int32_t parent;                         // -1 for the root
+    int32_t codeLength;                     // code bits of a leaf, 0 for internal nodes
+    uint16_t symbol;                        // byte value of a leaf; 256 + creation order for internal nodes
     uint8_t codeBits[kHuffmanMaxCodeBits];  // one bit per byte, root side first
 };
 

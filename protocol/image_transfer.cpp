@@ -183,10 +183,9 @@ SendPack compressedParts(const uint8_t *chunk, uint32_t widthBytes, uint32_t len
     if (length < maxPart) maxPart = length;
     if (maxPart > INT32_MAX) return zvGetEmptyProtocolPack();
     int32_t partCount = 0;
-    std::unique_ptr<CodedPart, BagDeleter> parts(ZVHFMDGencoding(tree.get(), nodeCount, chunk,
-                                                                 static_cast<int32_t>(widthBytes),
-                                                                 static_cast<int32_t>(length / widthBytes),
-                                                                 static_cast<int32_t>(maxPart), &partCount));
+    std::unique_ptr<CodedPart, BagDeleter> parts(
+        ZVHFMDGencoding(tree.get(), nodeCount, chunk, static_cast<int32_t>(widthBytes),
+                        static_cast<int32_t>(length / widthBytes), static_cast<int32_t>(maxPart), &partCount));
     if (!parts || partCount < 1) return zvGetEmptyProtocolPack();
 
     std::vector<uint8_t> out;
@@ -236,8 +235,15 @@ SendPack getSendImageTreeData(const uint8_t *tree, uint32_t count) {
 SendPack getSendImageEndData(ImageProtocolSetting setting) {
     if (getODMPrinterType() != 163) return packet(kCommandImageEnd, 1, nullptr, 0);
     // Two tag-length-value items: tag 1 with two bytes, tag 2 with one.
-    const uint8_t payload[9] = {0x01, 0x02, 0x00, static_cast<uint8_t>(setting.endValue16),
-                                static_cast<uint8_t>(setting.endValue16 >> 8), 0x02, 0x01, 0x00, setting.endValue8};
+    const uint8_t payload[9] = {0x01,
+                                0x02,
+                                0x00,
+                                static_cast<uint8_t>(setting.endValue16),
+                                static_cast<uint8_t>(setting.endValue16 >> 8),
+                                0x02,
+                                0x01,
+                                0x00,
+                                setting.endValue8};
     return packet(kCommandImageEnd, 1, payload, sizeof payload);
 }
 

@@ -139,11 +139,12 @@ void getAES128IV(uint8_t iv[16]) { std::memcpy(iv, gAesIV.data(), gAesIV.size())
 void warnMissingAESKeyOnce() {
     if (gWarnedMissingAes || (gHaveAesKey && gHaveAesIV)) return;
     gWarnedMissingAes = true;
-    std::fprintf(stderr,
-                 "WARNING: The PPD gives no %s for this encrypting printer (*ZVAttr AESKey and *ZVAttr AESIV, 32 "
-                 "hexadecimal digits each); packets are encrypted with zero bytes instead and the printer may "
-                 "reject them\n",
-                 !gHaveAesKey && !gHaveAesIV ? "AES key and initial vector" : (!gHaveAesKey ? "AES key" : "AES initial vector"));
+    std::fprintf(
+        stderr,
+        "WARNING: The PPD gives no %s for this encrypting printer (*ZVAttr AESKey and *ZVAttr AESIV, 32 "
+        "hexadecimal digits each); packets are encrypted with zero bytes instead and the printer may "
+        "reject them\n",
+        !gHaveAesKey && !gHaveAesIV ? "AES key and initial vector" : (!gHaveAesKey ? "AES key" : "AES initial vector"));
 }
 
 void resetProtocolState() {

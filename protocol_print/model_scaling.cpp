@@ -28,9 +28,8 @@ int64_t floorOf(float f) {
 
 // Source position of the centre of destination pixel `index` (row or column).
 float sourcePosition(uint64_t index, uint64_t srcSize, uint64_t dstSize) {
-    return static_cast<float>((static_cast<double>(index) + 0.4999999) * static_cast<double>(srcSize) /
-                                  static_cast<double>(dstSize) -
-                              0.5);
+    return static_cast<float>(
+        (static_cast<double>(index) + 0.4999999) * static_cast<double>(srcSize) / static_cast<double>(dstSize) - 0.5);
 }
 
 // The four kernel weights for a fractional offset t, each rounded to float.
@@ -72,7 +71,7 @@ struct Taps {
 Taps tapsFor(uint64_t index, uint64_t srcSize, uint64_t dstSize) {
     const float position = sourcePosition(index, srcSize, dstSize);
     const int64_t base = floorOf(position);
-    Taps taps {};
+    Taps taps{};
     taps.first = base - 1;
     kernelWeights(position - static_cast<float>(base), taps.weight);
     taps.inside = taps.first >= 0 && static_cast<uint64_t>(taps.first) + 3 < srcSize;
@@ -152,8 +151,7 @@ constexpr double kL20SideMargin = 47.952755905511815;
 constexpr uint32_t kL20Top = static_cast<uint32_t>(kL20Factor * 24.0f);
 // Tattoo tops: 15 mm and 28 mm at 203 dpi, scaled by the model's factor.
 constexpr uint32_t kL40STattooTop = static_cast<uint32_t>(static_cast<double>(kL40SFactor) * 119.88188976377954);
-constexpr uint32_t kL10TattooTop =
-    static_cast<uint32_t>(static_cast<double>(kL10TattooFactor) * 223.77952755905514);
+constexpr uint32_t kL10TattooTop = static_cast<uint32_t>(static_cast<double>(kL10TattooFactor) * 223.77952755905514);
 constexpr uint32_t kM10Top = 119;
 // (25 + 5) mm and (7 + 7) mm at 203 dpi.
 constexpr double kM10HeightMargin = (25 + 5) * 203 / 25.4;
@@ -491,8 +489,8 @@ uint8_t *bitmapZoom(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t d
     auto *out = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(dstW) * dstH, 1));
     if (out == nullptr) return nullptr;
     // The source view is only read.
-    const ZoomBitmap from {const_cast<uint8_t *>(src), srcW, srcW, srcH};
-    const ZoomBitmap to {out, dstW, dstW, dstH};
+    const ZoomBitmap from{const_cast<uint8_t *>(src), srcW, srcW, srcH};
+    const ZoomBitmap to{out, dstW, dstW, dstH};
     if (src != nullptr) PicZoom_ThreeOrder0(&to, &from);
     return out;
 }
@@ -510,8 +508,7 @@ uint8_t *driveBitmapZoomToL50(const uint8_t *src, uint32_t srcW, uint32_t srcH, 
 }
 
 uint8_t *driveBitmapZoomToL40(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel([](uint32_t w, uint32_t h) { return layoutL40(w, h, kL40Factor); }, src, srcW, srcH, outW,
-                       outH);
+    return zoomToModel([](uint32_t w, uint32_t h) { return layoutL40(w, h, kL40Factor); }, src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToL40S_Normal(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
@@ -544,9 +541,8 @@ uint8_t *driveBitmapZoomToL40S_Tattoo(const uint8_t *src, uint32_t srcW, uint32_
 
 uint8_t *driveBitmapZoomToL10_Tattoo_XL(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
                                         uint32_t *outH) {
-    return zoomToModel(
-        [](uint32_t w, uint32_t h) { return layoutTattoo(w, h, kL10TattooFactor, 1622, kL10TattooTop); }, src, srcW,
-        srcH, outW, outH);
+    return zoomToModel([](uint32_t w, uint32_t h) { return layoutTattoo(w, h, kL10TattooFactor, 1622, kL10TattooTop); },
+                       src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToM10(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {

@@ -31,7 +31,7 @@ std::string byteText(uint8_t b) {
 }
 
 class Cursor {
-public:
+  public:
     Cursor(const uint8_t *data, size_t size) : data_(data), size_(size) {}
 
     size_t pos() const { return pos_; }
@@ -72,13 +72,14 @@ public:
                 return text;
             }
             if (b == '\n') fault(pos_, "line ends with LF alone (CR LF expected)");
-            if (pos_ - start >= maxLength) fault(start, "line too long (no CR LF within " + std::to_string(maxLength) + " bytes)");
+            if (pos_ - start >= maxLength)
+                fault(start, "line too long (no CR LF within " + std::to_string(maxLength) + " bytes)");
             ++pos_;
         }
         fault(pos_, "stream ends inside a line (no CR LF)");
     }
 
-private:
+  private:
     const uint8_t *data_;
     size_t size_;
     size_t pos_ = 0;
@@ -155,9 +156,11 @@ void checkCount(const std::vector<Param> &params, size_t lo, size_t hi, size_t o
 
 long long intParam(const Param &p, const std::string &what, long long lo = -kNumberLimit, long long hi = kNumberLimit) {
     long long v = 0;
-    if (!parseInt(p.text, v)) fault(p.offset, what + " is not an integer: \"" + std::string(p.text.substr(0, 40)) + "\"");
+    if (!parseInt(p.text, v))
+        fault(p.offset, what + " is not an integer: \"" + std::string(p.text.substr(0, 40)) + "\"");
     if (v < lo || v > hi)
-        fault(p.offset, what + " " + std::to_string(v) + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+        fault(p.offset,
+              what + " " + std::to_string(v) + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
     return v;
 }
 
@@ -204,8 +207,8 @@ std::vector<uint8_t> inflateExact(const uint8_t *src, size_t size, size_t expect
     if (consumed != size)
         fault(offset + consumed, std::to_string(size - consumed) + " bytes follow the end of the compressed data");
     if (produced != expected)
-        fault(offset, "compressed data inflates to " + std::to_string(produced) + " bytes, " + std::to_string(expected) +
-                          " announced");
+        fault(offset, "compressed data inflates to " + std::to_string(produced) + " bytes, " +
+                          std::to_string(expected) + " announced");
     out.resize(expected);
     return out;
 }
@@ -235,8 +238,7 @@ std::vector<uint8_t> decodeBase64(const uint8_t *text, size_t size, size_t offse
                 ++pad;
                 continue;
             }
-            if (pad > 0 || (v[k] = base64Value(c)) < 0)
-                fault(offset + i + k, "not a Base64 character: " + byteText(c));
+            if (pad > 0 || (v[k] = base64Value(c)) < 0) fault(offset + i + k, "not a Base64 character: " + byteText(c));
         }
         uint32_t group = (uint32_t(v[0]) << 18) | (uint32_t(v[1]) << 12) | (uint32_t(v[2]) << 6) | uint32_t(v[3]);
         out.push_back(static_cast<uint8_t>(group >> 16));
@@ -251,7 +253,8 @@ uint16_t crc16Xmodem(const uint8_t *data, size_t size) {
     uint16_t crc = 0;
     for (size_t i = 0; i < size; ++i) {
         crc ^= static_cast<uint16_t>(data[i] << 8);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
     }
     return crc;
 }
@@ -289,7 +292,7 @@ struct Placement {
 };
 
 class PageBuilder {
-public:
+  public:
     // Size the label declares; the page is at least this large.
     void declare(long long width, long long height, size_t offset) {
         declaredW_ = std::max<long long>(0, width);
@@ -343,7 +346,7 @@ public:
         return page;
     }
 
-private:
+  private:
     void grow(long long right, long long bottom, size_t offset) {
         long long w = std::max(width_, right), h = std::max(height_, bottom);
         if (w > kMaxPageSide || h > kMaxPageSide || uint64_t(w) * uint64_t(h) > kMaxPageDots)
@@ -524,7 +527,8 @@ void skipLineEnds(Cursor &c) {
 void readZplGraphic(Cursor &c, PageBuilder &page, long long x, long long y) {
     size_t formatOffset = c.pos();
     if (c.atEnd()) fault(c.pos(), "stream ends inside ^GF");
-    if (c.peek() != 'A') fault(formatOffset, "^GF format " + byteText(c.peek()) + " is not written by the filter (A expected)");
+    if (c.peek() != 'A')
+        fault(formatOffset, "^GF format " + byteText(c.peek()) + " is not written by the filter (A expected)");
     c.skip(1);
     c.expect(",", "',' after the ^GF format");
     auto field = [&](const char *what, long long lo) {
@@ -542,7 +546,8 @@ void readZplGraphic(Cursor &c, PageBuilder &page, long long x, long long y) {
     size_t dOffset = c.pos();
     size_t widthBytes = field("bytes per row", 1);
     if (byteCount != fieldCount)
-        fault(bOffset, "^GF byte count " + std::to_string(byteCount) + " differs from its field count " + std::to_string(fieldCount));
+        fault(bOffset, "^GF byte count " + std::to_string(byteCount) + " differs from its field count " +
+                           std::to_string(fieldCount));
     if (fieldCount % widthBytes != 0)
         fault(cOffset, "^GF field count " + std::to_string(fieldCount) + " is not a whole number of rows of " +
                            std::to_string(widthBytes) + " bytes");
@@ -610,7 +615,8 @@ void renderZpl(Cursor &c, bool sf, RenderResult &result) {
             if (c.atEnd()) fault(labelStart, "label not closed by ^XZ");
             size_t start = c.pos();
             uint8_t prefix = c.peek();
-            if (prefix != '^' && prefix != '~') fault(start, "expected a ZPL command (^ or ~), found " + byteText(prefix));
+            if (prefix != '^' && prefix != '~')
+                fault(start, "expected a ZPL command (^ or ~), found " + byteText(prefix));
             if (c.left() < 3) fault(c.pos() + c.left(), "stream ends inside a ZPL command name");
             std::string name(reinterpret_cast<const char *>(c.here()), 3);
             c.skip(3);
@@ -620,7 +626,8 @@ void renderZpl(Cursor &c, bool sf, RenderResult &result) {
             }
             size_t paramStart = c.pos();
             while (!c.atEnd() && !zplParamEnd(c.peek()) && c.pos() - paramStart < 256) c.skip(1);
-            std::string_view text(reinterpret_cast<const char *>(c.here() - (c.pos() - paramStart)), c.pos() - paramStart);
+            std::string_view text(reinterpret_cast<const char *>(c.here() - (c.pos() - paramStart)),
+                                  c.pos() - paramStart);
             std::vector<Param> params = splitParams(text, paramStart, ',');
             if (name == "^XZ") {
                 if (!params.empty()) fault(paramStart, "^XZ takes no parameter");
@@ -642,7 +649,8 @@ void renderZpl(Cursor &c, bool sf, RenderResult &result) {
                 if (params.size() == 3) intParam(params[2], "^FO justification", 0, 2);
             } else if (name == "^MN") {
                 checkCount(params, 1, 2, start, name);
-                if (params[0].text.size() != 1 || std::string_view("NYWMAV").find(params[0].text[0]) == std::string_view::npos)
+                if (params[0].text.size() != 1 ||
+                    std::string_view("NYWMAV").find(params[0].text[0]) == std::string_view::npos)
                     fault(params[0].offset, "^MN media kind must be one of N Y W M A V");
             } else if (name == "^PO") {
                 checkCount(params, 1, 1, start, name);
@@ -729,8 +737,9 @@ void renderCpcl(Cursor &c, RenderResult &result) {
                 size_t total = p.widthBytes * p.rows;
                 if (keyword == "EG") {
                     if (c.left() < total * 2)
-                        fault(c.pos(), "EG needs " + std::to_string(total * 2) + " hexadecimal digits, the stream has " +
-                                           std::to_string(c.left()) + " bytes left");
+                        fault(c.pos(), "EG needs " + std::to_string(total * 2) +
+                                           " hexadecimal digits, the stream has " + std::to_string(c.left()) +
+                                           " bytes left");
                     p.bits = decodeHex(c.here(), total, c.pos());
                     c.skip(total * 2);
                 } else {
@@ -783,12 +792,15 @@ void renderEscPos(Cursor &c, RenderResult &result) {
             } else if (cmd == 0x70) {  // ESC p m t1 t2: cash drawer pulse
                 if (c.left() < 5) fault(start + c.left(), "stream ends inside ESC p");
                 uint8_t m = c.peek(2);
-                if (m != 0 && m != 1 && m != 0x30 && m != 0x31) fault(start + 2, "ESC p drawer " + byteText(m) + " is not 0 or 1");
+                if (m != 0 && m != 1 && m != 0x30 && m != 0x31)
+                    fault(start + 2, "ESC p drawer " + byteText(m) + " is not 0 or 1");
                 c.skip(5);
             } else if (cmd == 0x42) {  // ESC B n t: beeper
                 if (c.left() < 4) fault(start + c.left(), "stream ends inside ESC B");
-                if (c.peek(2) < 1 || c.peek(2) > 9) fault(start + 2, "ESC B count " + byteText(c.peek(2)) + " is not 1 to 9");
-                if (c.peek(3) < 1 || c.peek(3) > 9) fault(start + 3, "ESC B time " + byteText(c.peek(3)) + " is not 1 to 9");
+                if (c.peek(2) < 1 || c.peek(2) > 9)
+                    fault(start + 2, "ESC B count " + byteText(c.peek(2)) + " is not 1 to 9");
+                if (c.peek(3) < 1 || c.peek(3) > 9)
+                    fault(start + 3, "ESC B time " + byteText(c.peek(3)) + " is not 1 to 9");
                 c.skip(4);
             } else {
                 fault(start + 1, "unknown ESC sequence ESC " + byteText(cmd));
@@ -811,7 +823,8 @@ void renderEscPos(Cursor &c, RenderResult &result) {
                 if (c.left() < 8) fault(start + c.left(), "stream ends inside the GS v 0 header");
                 if (c.peek(2) != 0x30) fault(start + 2, "GS v " + byteText(c.peek(2)) + " is not GS v 0");
                 uint8_t m = c.peek(3);
-                if (m != 0 && m != 0x30) fault(start + 3, "GS v 0 scale mode " + byteText(m) + " is not written by the filter (0 or '0')");
+                if (m != 0 && m != 0x30)
+                    fault(start + 3, "GS v 0 scale mode " + byteText(m) + " is not written by the filter (0 or '0')");
                 Placement p;
                 p.widthBytes = size_t(c.peek(4)) | size_t(c.peek(5)) << 8;
                 p.rows = size_t(c.peek(6)) | size_t(c.peek(7)) << 8;
@@ -867,12 +880,23 @@ RenderResult renderStream(const uint8_t *data, size_t size, Format format) {
             case Format::Tspl:
                 renderTspl(c, format == Format::Auto ? Format::Auto : Format::Tspl, result);
                 break;
-            case Format::TwoColorTspl: renderTspl(c, Format::TwoColorTspl, result); break;
-            case Format::Zpl: renderZpl(c, false, result); break;
-            case Format::SfZpl: renderZpl(c, true, result); break;
-            case Format::Cpcl: renderCpcl(c, result); break;
-            case Format::EscPos: renderEscPos(c, result); break;
-            case Format::Auto: break;
+            case Format::TwoColorTspl:
+                renderTspl(c, Format::TwoColorTspl, result);
+                break;
+            case Format::Zpl:
+                renderZpl(c, false, result);
+                break;
+            case Format::SfZpl:
+                renderZpl(c, true, result);
+                break;
+            case Format::Cpcl:
+                renderCpcl(c, result);
+                break;
+            case Format::EscPos:
+                renderEscPos(c, result);
+                break;
+            case Format::Auto:
+                break;
         }
         result.ok = true;
     } catch (const StreamFault &f) {
@@ -893,20 +917,27 @@ RenderResult renderStream(const std::vector<uint8_t> &data, Format format) {
 
 const char *formatName(Format format) {
     switch (format) {
-        case Format::Auto: return "auto";
-        case Format::Tspl: return "tspl";
-        case Format::TwoColorTspl: return "tspl2";
-        case Format::Zpl: return "zpl";
-        case Format::SfZpl: return "sfzpl";
-        case Format::Cpcl: return "cpcl";
-        case Format::EscPos: return "escpos";
+        case Format::Auto:
+            return "auto";
+        case Format::Tspl:
+            return "tspl";
+        case Format::TwoColorTspl:
+            return "tspl2";
+        case Format::Zpl:
+            return "zpl";
+        case Format::SfZpl:
+            return "sfzpl";
+        case Format::Cpcl:
+            return "cpcl";
+        case Format::EscPos:
+            return "escpos";
     }
     return "?";
 }
 
 bool parseFormatName(const std::string &name, Format &format) {
-    for (Format f : {Format::Auto, Format::Tspl, Format::TwoColorTspl, Format::Zpl, Format::SfZpl, Format::Cpcl,
-                     Format::EscPos}) {
+    for (Format f :
+         {Format::Auto, Format::Tspl, Format::TwoColorTspl, Format::Zpl, Format::SfZpl, Format::Cpcl, Format::EscPos}) {
         if (name == formatName(f)) {
             format = f;
             return true;

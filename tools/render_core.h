@@ -21,7 +21,7 @@ enum class Format {
     Tspl,          // TSPL, one colour
     TwoColorTspl,  // TSPL with SETCOLOR BLACK / SETCOLOR RED planes
     Zpl,
-    SfZpl,         // ZPL with the "^^XX" prefix line before every label
+    SfZpl,  // ZPL with the "^^XX" prefix line before every label
     Cpcl,
     EscPos,
 };

@@ -65,8 +65,8 @@ bool encodePng(FILE *file, const RenderedPage &page, png_uint_32 width, png_uint
         png_set_PLTE(png, info, palette, 4);
     } else {
         // 1-bit gray: 0 black, 1 white.
-        png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
     }
     png_write_info(png, info);
     writeRows(png, page, width, height, colour, empty, row);

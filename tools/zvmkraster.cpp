@@ -29,8 +29,7 @@ bool readToken(std::istream &in, std::string &token) {
     int c;
     while ((c = in.get()) != EOF) {
         if (c == '#') {
-            while ((c = in.get()) != EOF && c != '\n') {
-            }
+            while ((c = in.get()) != EOF && c != '\n') {}
             continue;
         }
         if (std::isspace(c)) {
@@ -121,14 +120,16 @@ int main(int argc, char **argv) {
             for (unsigned x = 0; x < image.width; ++x) {
                 const unsigned char *px = src + x * image.channels;
                 if (mono) {
-                    const unsigned gray = image.channels == 3 ? (px[0] * 299 + px[1] * 587 + px[2] * 114) / 1000 : px[0];
+                    const unsigned gray =
+                        image.channels == 3 ? (px[0] * 299 + px[1] * 587 + px[2] * 114) / 1000 : px[0];
                     if (gray <= 128) row[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
                 } else if (rgba) {
                     for (unsigned c = 0; c < 3; ++c) row[x * 4 + c] = image.channels == 3 ? px[c] : px[0];
                     row[x * 4 + 3] = 255;
                 } else {
-                    row[x] = image.channels == 3 ? static_cast<unsigned char>((px[0] * 299 + px[1] * 587 + px[2] * 114) / 1000)
-                                                 : px[0];
+                    row[x] = image.channels == 3
+                                 ? static_cast<unsigned char>((px[0] * 299 + px[1] * 587 + px[2] * 114) / 1000)
+                                 : px[0];
                 }
             }
             cupsRasterWritePixels(raster, row.data(), header.cupsBytesPerLine);

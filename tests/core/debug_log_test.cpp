@@ -1,3 +1,5 @@
+#include "core/debug_log.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,13 +7,12 @@
 #include <cctype>
 #include <string>
 
-#include "core/debug_log.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 class DebugLog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ::setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1); }
     void TearDown() override {
         closeDebugLog();
@@ -52,7 +53,7 @@ TEST_F(DebugLog, DumpHoldsTheBytesUnchangedAndFilesArePrivate) {
     writeLogString("x");
     closeDebugLog();
     EXPECT_EQ(zvtest::readFileBytes(dir.file("LxxSendData.bin")),
-              (std::vector<uint8_t> {0x00, 0x1B, 0x40, 0xFF, '\n', 0x00, 0x1B}));
+              (std::vector<uint8_t>{0x00, 0x1B, 0x40, 0xFF, '\n', 0x00, 0x1B}));
     for (const char *name : {"LxxSendData.bin", "LxxLog.log"}) {
         struct stat st {};
         ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0);

@@ -1,9 +1,9 @@
+#include "core/dynamic_array.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
-
-#include "core/dynamic_array.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ TEST(DynamicArray, SinglePushesDoubleTheCapacity) {
     dynamic_array_push(a, 3);
     EXPECT_EQ(a->capacity, 4u);
     EXPECT_EQ(a->size, 3u);
-    EXPECT_EQ(std::vector<uint8_t>(a->data, a->data + 3), (std::vector<uint8_t> {1, 2, 3}));
+    EXPECT_EQ(std::vector<uint8_t>(a->data, a->data + 3), (std::vector<uint8_t>{1, 2, 3}));
     dynamic_array_destroy(a);
 }
 

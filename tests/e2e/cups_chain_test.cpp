@@ -226,8 +226,8 @@ TEST_P(GeneratedPpd, FilterReadsModelAndResolution) {
     EXPECT_TRUE(contains(result.logText, "Default DefaultResolution:" + std::to_string(c.dpi) + "\r\n"));
     // A job without pages: only the ESC/POS printers get their initialise
     // commands around the (absent) pages.
-    const std::vector<uint8_t> expected = c.family == Family::EscPos ? std::vector<uint8_t>{0x1B, 0x40, 0x1B, 0x40}
-                                                                     : std::vector<uint8_t>{};
+    const std::vector<uint8_t> expected =
+        c.family == Family::EscPos ? std::vector<uint8_t>{0x1B, 0x40, 0x1B, 0x40} : std::vector<uint8_t>{};
     EXPECT_EQ(result.out, expected);
 }
 
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(All, GeneratedPpd, ::testing::ValuesIn(kPpds), caseName
 // Through CUPS's chain with cupsfilter.
 
 class CupsChain : public ::testing::TestWithParam<PpdCase> {
-protected:
+  protected:
     void SetUp() override {
         for (const char *tool : {"cupsfilter", "cups-config", "gs"})
             if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
@@ -312,10 +312,12 @@ std::vector<PrintCase> printCases() {
                      bytesOf("\r\nPRINT 1,1\r\n"), 300});
 #endif
 #ifdef ZV_ENCODER_ZPL
-    cases.push_back({"zpl_203", "zorvan-zpl-203",
+    cases.push_back({"zpl_203",
+                     "zorvan-zpl-203",
                      bytesOf("^XA^LH0,0^MNW^LS0^POI^PW816^LL1218\r\n^PR4\r\n~SD15\r\n^FO0,0,0\r\n"
                              "^GFA,124236,124236,102,"),
-                     {}, bytesOf("\r\n^PQ1^XZ\r\n")});
+                     {},
+                     bytesOf("\r\n^PQ1^XZ\r\n")});
     cases.push_back({"zpl_300", "zorvan-zpl-300", bytesOf("^XA^LH0,0^MNW^LS0^POI^PW1200^LL1800\r\n"),
                      bytesOf("^GFA,270000,270000,150,"), bytesOf("\r\n^PQ1^XZ\r\n"), 300});
 #endif
@@ -324,17 +326,29 @@ std::vector<PrintCase> printCases() {
                      bytesOf("^GFA,124236,124236,102,"), bytesOf("\r\n^PQ1^XZ\r\n")});
 #endif
 #ifdef ZV_ENCODER_CPCL
-    cases.push_back({"cpcl_203", "zorvan-cpcl-203",
+    cases.push_back({"cpcl_203",
+                     "zorvan-cpcl-203",
                      bytesOf("! 0 200 200 1218 1\r\nPW 816\r\nNO-PACE\r\nGAP-SENSE\r\nTONE 0\r\nSPEED 3.0\r\n"
                              "EG 102 1218 0 0 \r\n"),
-                     {}, bytesOf("\r\n\r\nFORM\r\nPRINT\r\n")});
+                     {},
+                     bytesOf("\r\n\r\nFORM\r\nPRINT\r\n")});
 #endif
 #ifdef ZV_ENCODER_ESCPOS
     // 58 mm roll: 48 bytes (384 dots) a row; cut after the page by default.
-    cases.push_back({"escpos_58", "zorvan-escpos-58", hexBytes("1B 40 00 1D 76 30 00 30 00"), {},
-                     join({bytesOf("\r\n\r\n"), hexBytes("1D 56 42 00 1B 40")}), 203, -1});
-    cases.push_back({"escpos_80", "zorvan-escpos-80", hexBytes("1B 40 00 1D 76 30 00 48 00"), {},
-                     join({bytesOf("\r\n\r\n"), hexBytes("1D 56 42 00 1B 40")}), 203, -1});
+    cases.push_back({"escpos_58",
+                     "zorvan-escpos-58",
+                     hexBytes("1B 40 00 1D 76 30 00 30 00"),
+                     {},
+                     join({bytesOf("\r\n\r\n"), hexBytes("1D 56 42 00 1B 40")}),
+                     203,
+                     -1});
+    cases.push_back({"escpos_80",
+                     "zorvan-escpos-80",
+                     hexBytes("1B 40 00 1D 76 30 00 48 00"),
+                     {},
+                     join({bytesOf("\r\n\r\n"), hexBytes("1D 56 42 00 1B 40")}),
+                     203,
+                     -1});
 #endif
 #ifdef ZV_ENCODER_TSPL_TWO_COLOR
     // A neutral pixel is black below 180.
@@ -432,7 +446,7 @@ Comparison compareDots(const zvrender::RenderedPage &page, const GrayImage &refe
 }
 
 class CupsChainPrint : public ::testing::TestWithParam<PrintCase> {
-protected:
+  protected:
     void SetUp() override {
         for (const char *tool : {"cupsfilter", "cups-config", "gs"})
             if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
@@ -444,7 +458,8 @@ TEST_P(CupsChainPrint, SampleLabelBeginsAndEndsWithTheLanguageCommands) {
     const ChainResult result = printWithCupsfilter(ppdPath(c.ppd), samplePdf());
     ASSERT_EQ(result.status, 0) << result.err;
     ASSERT_GE(result.out.size(), c.begin.size() + c.end.size()) << result.err << result.log;
-    EXPECT_TRUE(zvtest::BytesEqual(c.begin, std::vector<uint8_t>(result.out.begin(), result.out.begin() + c.begin.size())));
+    EXPECT_TRUE(
+        zvtest::BytesEqual(c.begin, std::vector<uint8_t>(result.out.begin(), result.out.begin() + c.begin.size())));
     EXPECT_TRUE(zvtest::BytesEqual(c.end, std::vector<uint8_t>(result.out.end() - c.end.size(), result.out.end())));
     if (!c.contains.empty()) {
         EXPECT_TRUE(containsBytes(result.out, c.contains)) << zvtest::toHex(c.contains);
@@ -536,11 +551,12 @@ TEST(CupsChainOptions, JobOptionsReachTheTsplCommands) {
 TEST(CupsChainOptions, ReceiptCutAndBeepAtTheEndOfTheJob) {
     for (const char *tool : {"cupsfilter", "cups-config", "gs"})
         if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
-    const ChainResult result = printWithCupsfilter(ppdPath("zorvan-escpos-80"), samplePdf(),
-                                                   {"Cutting=2", "Beeper=3", "CashDrawer=1"});
+    const ChainResult result =
+        printWithCupsfilter(ppdPath("zorvan-escpos-80"), samplePdf(), {"Cutting=2", "Beeper=3", "CashDrawer=1"});
     ASSERT_EQ(result.status, 0) << result.err;
     const std::vector<uint8_t> begin = zvtest::hexBytes("1B 40 1B 70 00 19 FF 00 1D 76 30 00 48 00");
-    const std::vector<uint8_t> end = zvtest::join({zvtest::bytesOf("\r\n\r\n"), zvtest::hexBytes("1D 56 42 00 1B 42 04 01 1B 40")});
+    const std::vector<uint8_t> end =
+        zvtest::join({zvtest::bytesOf("\r\n\r\n"), zvtest::hexBytes("1D 56 42 00 1B 42 04 01 1B 40")});
     ASSERT_GE(result.out.size(), begin.size() + end.size());
     EXPECT_TRUE(zvtest::BytesEqual(begin, std::vector<uint8_t>(result.out.begin(), result.out.begin() + begin.size())));
     EXPECT_TRUE(zvtest::BytesEqual(end, std::vector<uint8_t>(result.out.end() - end.size(), result.out.end())));

@@ -16,7 +16,7 @@ namespace zvtest {
 namespace {
 
 class LanguagePrinter : public ::testing::Test {
-protected:
+  protected:
     FilterResult run(const std::string &model, std::vector<std::string> ppdLines, const std::vector<RasterPage> &pages,
                      const std::string &options = "") {
         ppdLines.push_back("*ZVAttr PrinterModel: \"" + model + "\"");
@@ -76,8 +76,7 @@ TEST_F(LanguagePrinter, SFZPLTwoPagesEachBehindThePrefix) {
     EXPECT_TRUE(BytesEqual(r.out, r.dump)) << "the dump holds the same bytes in the same order";
 
     // The prefix is also found through the printer-size attribute alone.
-    r = run("TSPL", {"*DefaultResolution: 203dpi", "*ExtensionAttr PrinterSize: \"28.191\""},
-            {RasterPage::gray(8, 1)});
+    r = run("TSPL", {"*DefaultResolution: 203dpi", "*ExtensionAttr PrinterSize: \"28.191\""}, {RasterPage::gray(8, 1)});
     EXPECT_TRUE(BytesEqual(
         bytesOf("^^XX\r\n^XA^LH0,0^LS0^POI^PW8^LL1\r\n^PR0\r\n~SD0\r\n^FO0,0,0\r\n^GFA,1,1,1,00\r\n^PQ1^XZ\r\n"),
         r.out));
@@ -123,12 +122,10 @@ TEST_F(LanguagePrinter, ESCPOSPageBetweenPrologueAndEpilogue) {
         {"Beeper=4 CashDrawer=3 BlankSpace=1",
          join({hexBytes("1B 40 1B 42 04 01 1B 70 00 19 FF 1B 70 01 19 FF 00 1D 76 30 00 04 00 03 00"), marked, last,
                hexBytes("0D 0A 0D 0A 1B 40")})},
-        {"Beeper=2 Cutting=1 FeedDist=1",
-         join({hexBytes("1B 40 00 1B 42 04 01 1D 76 30 00 04 00 05 00"), marked, bar, last, hexBytes("0D 0A 0D 0A"),
-               feed, hexBytes("1D 56 42 00 1B 40")})},
-        {"Beeper=1 Cutting=1",
-         join({hexBytes("1B 40 00 1D 76 30 00 04 00 05 00"), marked, bar, last,
-               hexBytes("0D 0A 0D 0A 1D 56 42 00 1B 42 04 01 1B 40")})},
+        {"Beeper=2 Cutting=1 FeedDist=1", join({hexBytes("1B 40 00 1B 42 04 01 1D 76 30 00 04 00 05 00"), marked, bar,
+                                                last, hexBytes("0D 0A 0D 0A"), feed, hexBytes("1D 56 42 00 1B 40")})},
+        {"Beeper=1 Cutting=1", join({hexBytes("1B 40 00 1D 76 30 00 04 00 05 00"), marked, bar, last,
+                                     hexBytes("0D 0A 0D 0A 1D 56 42 00 1B 42 04 01 1B 40")})},
         {"CashDrawer=6 Cutting=2 Beeper=3",
          join({hexBytes("1B 40 00 1D 76 30 00 04 00 05 00"), marked, bar, last,
                hexBytes("0D 0A 0D 0A 1B 70 00 19 FF 1B 70 01 19 FF 1D 56 42 00 1B 42 04 01 1B 40")})},

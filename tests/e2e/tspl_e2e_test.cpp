@@ -17,8 +17,8 @@
 
 namespace {
 
-using zvtest::bytesOf;
 using zvtest::BytesEqual;
+using zvtest::bytesOf;
 using zvtest::FilterResult;
 using zvtest::FilterRun;
 using zvtest::join;
@@ -51,7 +51,7 @@ std::vector<uint8_t> bitmapCommand(const std::vector<uint8_t> &bitmap, long widt
 int effectiveMode(int mode) { return mode == 5 ? 6 : mode; }
 
 class TsplJob : public ::testing::Test {
-protected:
+  protected:
     FilterResult run(const std::vector<std::string> &ppdLines, const std::vector<uint8_t> &raster,
                      const std::string &options) {
         FilterRun job;
@@ -106,8 +106,9 @@ TEST_F(TsplJob, EveryClassicPrintModeCompressedAndPlain) {
             std::vector<uint8_t> bitmap(13 * 20, 0);
             Gray2Bytes(gray.data(), bitmap.data(), 13, 20, effectiveMode(mode));
             for (uint8_t &b : bitmap) b = static_cast<uint8_t>(~b);
-            const auto label = join({bytesOf("SIZE 14mm,3mm\r\nGAP 0 mm,0 mm\r\nSPEED 2\r\nDENSITY 12\r\n" + kFixedLines),
-                                     bitmapCommand(bitmap, 13, 20, compressed), bytesOf("PRINT 1,1\r\n")});
+            const auto label =
+                join({bytesOf("SIZE 14mm,3mm\r\nGAP 0 mm,0 mm\r\nSPEED 2\r\nDENSITY 12\r\n" + kFixedLines),
+                      bitmapCommand(bitmap, 13, 20, compressed), bytesOf("PRINT 1,1\r\n")});
             EXPECT_TRUE(BytesEqual(join({label, label}), r.out)) << "mode " << mode << " compressed " << compressed;
         }
     }
@@ -146,10 +147,25 @@ TEST_F(TsplJob, TwoColourLabelFromAnRgbaRaster) {
     for (unsigned y = 0; y < 6; ++y) {
         for (unsigned x = 0; x < 30; ++x) {
             uint8_t *p = page.row(y) + 4 * x;
-            if (x < 10) { p[0] = 230; p[1] = 20; p[2] = 20; }
-            else if (x < 20 && y % 2 == 0) { p[0] = 10; p[1] = 10; p[2] = 10; }
-            else if (x == 25) { p[0] = 120; p[1] = 10; p[2] = 10; p[3] = 200; }
-            else if (x > 26) { p[0] = 0; p[1] = 0; p[2] = 0; p[3] = 0; }
+            if (x < 10) {
+                p[0] = 230;
+                p[1] = 20;
+                p[2] = 20;
+            } else if (x < 20 && y % 2 == 0) {
+                p[0] = 10;
+                p[1] = 10;
+                p[2] = 10;
+            } else if (x == 25) {
+                p[0] = 120;
+                p[1] = 10;
+                p[2] = 10;
+                p[3] = 200;
+            } else if (x > 26) {
+                p[0] = 0;
+                p[1] = 0;
+                p[2] = 0;
+                p[3] = 0;
+            }
         }
     }
     const auto raster = zvtest::makeRaster({page});
@@ -157,7 +173,7 @@ TEST_F(TsplJob, TwoColourLabelFromAnRgbaRaster) {
         std::string maxWidth;  // empty: no clip
         long width;
     };
-    for (const Case &c : {Case {"", 32}, Case {"*ZVAttr PrinterMaxWidthMM: \"2\"", 16}}) {
+    for (const Case &c : {Case{"", 32}, Case{"*ZVAttr PrinterMaxWidthMM: \"2\"", 16}}) {
         std::vector<uint8_t> blackPlane, redPlane;
         splitPlanes(page, c.width, blackPlane, redPlane);
         for (bool compressed : {false, true}) {
@@ -174,7 +190,8 @@ TEST_F(TsplJob, TwoColourLabelFromAnRgbaRaster) {
                 const auto red = packPlane(redPlane, widthBytes, 6, effectiveMode(mode));
                 const std::string size = c.width == 32 ? "SIZE 5mm,1mm\r\n" : "SIZE 3mm,1mm\r\n";
                 const auto expected =
-                    join({bytesOf(size + "BLINE 3 mm,0 mm\r\nSPEED 3\r\nDENSITY 10\r\n" + kFixedLines + "SETCOLOR BLACK\r\n"),
+                    join({bytesOf(size + "BLINE 3 mm,0 mm\r\nSPEED 3\r\nDENSITY 10\r\n" + kFixedLines +
+                                  "SETCOLOR BLACK\r\n"),
                           bitmapCommand(black, widthBytes, 6, compressed), bytesOf("SETCOLOR RED 3\r\n"),
                           bitmapCommand(red, widthBytes, 6, compressed), bytesOf("PRINT 1,1\r\n")});
                 EXPECT_TRUE(BytesEqual(expected, r.out))

@@ -63,8 +63,8 @@ TEST(CPCLEncoder, GapSensingWhateverTheMediaTracking) {
 
 TEST(CPCLEncoder, HexadecimalAndBinaryGraphicsCarryThePackedRows) {
     GrayPage page(24, 2);
-    page.fillRows(0, 1, 0);          // row 0: FF FF FF
-    page.set(0, 1, 0);               // row 1: 80 00 01
+    page.fillRows(0, 1, 0);  // row 0: FF FF FF
+    page.set(0, 1, 0);       // row 1: 80 00 01
     page.set(23, 1, 0);
     PrinterSettings s = cpclSettings();
     s.horizontal = 10;
@@ -72,8 +72,7 @@ TEST(CPCLEncoder, HexadecimalAndBinaryGraphicsCarryThePackedRows) {
     s.darkness = 5;
     s.printSpeed = 2;
 
-    const std::string head =
-        "! 0 200 200 2 1\r\nPW 24\r\nNO-PACE\r\nGAP-SENSE\r\nTONE 5\r\nSPEED 2.0\r\n";
+    const std::string head = "! 0 200 200 2 1\r\nPW 24\r\nNO-PACE\r\nGAP-SENSE\r\nTONE 5\r\nSPEED 2.0\r\n";
     EXPECT_EQ(cpcl(page, s), head + "EG 3 2 10 20 \r\nFFFFFF800001\r\n\r\nFORM\r\nPRINT\r\n");
 
     s.isCompressie = 1;

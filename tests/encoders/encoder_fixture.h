@@ -30,7 +30,7 @@ inline void useTestLogDirectory() {
 // Settings as a PPD with the usual defaults leaves them for a label page.
 inline PrinterSettings labelSettings() {
     useTestLogDirectory();
-    PrinterSettings s {};
+    PrinterSettings s{};
     s.copies = 1;
     s.mediaTracking = 1;
     s.printSpeed = 4;
@@ -60,11 +60,11 @@ struct GrayPage {
 using Output = DynamicArrayPtr;
 
 inline std::vector<uint8_t> bytesOfArray(const dynamic_array *array) {
-    return array == nullptr ? std::vector<uint8_t> {} : std::vector<uint8_t>(array->data, array->data + array->size);
+    return array == nullptr ? std::vector<uint8_t>{} : std::vector<uint8_t>(array->data, array->data + array->size);
 }
 
 inline std::string textOfArray(const dynamic_array *array) {
-    return array == nullptr ? std::string {} : std::string(reinterpret_cast<const char *>(array->data), array->size);
+    return array == nullptr ? std::string{} : std::string(reinterpret_cast<const char *>(array->data), array->size);
 }
 
 }  // namespace zvtest

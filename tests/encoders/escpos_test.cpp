@@ -30,22 +30,22 @@ TEST(ESCPOSEncoder, WhiteTopAndBottomRowsAreCutAway) {
     GrayPage page(384, 200);
     page.fillRows(10, 90, 0);
     const std::vector<uint8_t> out = esc(page, receiptSettings());
-    EXPECT_TRUE(BytesEqual(join({hexBytes("00 1D 76 30 00 30 00 5A 00"), ones(48 * 90), hexBytes("0D 0A 0D 0A")}),
-                           out));
+    EXPECT_TRUE(
+        BytesEqual(join({hexBytes("00 1D 76 30 00 30 00 5A 00"), ones(48 * 90), hexBytes("0D 0A 0D 0A")}), out));
 }
 
 TEST(ESCPOSEncoder, AllWhitePageIsSentWhole) {
     GrayPage page(384, 200);
     const std::vector<uint8_t> out = esc(page, receiptSettings());
-    EXPECT_TRUE(BytesEqual(join({hexBytes("00 1D 76 30 00 30 00 C8 00"), zeros(48 * 200), hexBytes("0D 0A 0D 0A")}),
-                           out));
+    EXPECT_TRUE(
+        BytesEqual(join({hexBytes("00 1D 76 30 00 30 00 C8 00"), zeros(48 * 200), hexBytes("0D 0A 0D 0A")}), out));
 }
 
 TEST(ESCPOSEncoder, BlackBarIsDroppedOnlyWithBlankSpace) {
     GrayPage page(64, 20);
-    page.set(3, 2, 0);        // row 2: 10 00 ...
-    page.fillRows(8, 5, 0);   // rows 8..12 black across
-    page.set(60, 17, 0);      // row 17: ... 08
+    page.set(3, 2, 0);       // row 2: 10 00 ...
+    page.fillRows(8, 5, 0);  // rows 8..12 black across
+    page.set(60, 17, 0);     // row 17: ... 08
     std::vector<uint8_t> row2 = zeros(8), row17 = zeros(8);
     row2[0] = 0x10;
     row17[7] = 0x08;
@@ -56,9 +56,9 @@ TEST(ESCPOSEncoder, BlackBarIsDroppedOnlyWithBlankSpace) {
                            esc(page, s)));
 
     s.blankSpace = 1;
-    EXPECT_TRUE(BytesEqual(join({hexBytes("00 1D 76 30 00 08 00 0B 00"), row2, zeros(8 * 9), row17,
-                                 hexBytes("0D 0A 0D 0A")}),
-                           esc(page, s)));
+    EXPECT_TRUE(
+        BytesEqual(join({hexBytes("00 1D 76 30 00 08 00 0B 00"), row2, zeros(8 * 9), row17, hexBytes("0D 0A 0D 0A")}),
+                   esc(page, s)));
 }
 
 // Row trimming on packed rows; each case lists one marker byte per row, spread
@@ -73,16 +73,12 @@ TEST(ESCPOSEncoder, TrimRowsCases) {
         bool dropBlack;
         const char *expected;
     } cases[] = {
-        {"wwmwmww", 4, false, "mwm"},
-        {"wwmwmww", 4, true, "mwm"},
-        {"bbmbbmbb", 4, true, "mm"},
-        {"bbmbbmbb", 4, false, "bbmbbmbb"},
-        {"wembxbw", 4, true, "mx"},
-        {"wbwbmw", 4, true, "wm"},       // white rows freed by the removal stay at the top
-        {"mbbbbbbw", 3, true, "m"},
-        {"wwww", 4, true, "wwww"},        // all white: nothing cut
-        {"bbbb", 4, true, ""},            // every row black: nothing left
-        {"mxm", 2, true, ""},             // rows of two bytes always count as black
+        {"wwmwmww", 4, false, "mwm"}, {"wwmwmww", 4, true, "mwm"},
+        {"bbmbbmbb", 4, true, "mm"},  {"bbmbbmbb", 4, false, "bbmbbmbb"},
+        {"wembxbw", 4, true, "mx"},   {"wbwbmw", 4, true, "wm"},  // white rows freed by the removal stay at the top
+        {"mbbbbbbw", 3, true, "m"},   {"wwww", 4, true, "wwww"},  // all white: nothing cut
+        {"bbbb", 4, true, ""},                                    // every row black: nothing left
+        {"mxm", 2, true, ""},                                     // rows of two bytes always count as black
         {"mm", 1, false, "mm"},
     };
     for (const auto &c : cases) {
@@ -91,11 +87,20 @@ TEST(ESCPOSEncoder, TrimRowsCases) {
         auto makeRow = [w](char kind) {
             std::vector<unsigned char> row(static_cast<size_t>(w), 0);
             switch (kind) {
-                case 'b': std::fill(row.begin(), row.end(), 0xFF); break;
-                case 'e': std::fill(row.begin() + 1, row.end() - 1, 0xFF); break;
-                case 'm': row[static_cast<size_t>(w / 2)] = 0x24; break;
-                case 'x': row[0] = 0x80; break;
-                default: break;
+                case 'b':
+                    std::fill(row.begin(), row.end(), 0xFF);
+                    break;
+                case 'e':
+                    std::fill(row.begin() + 1, row.end() - 1, 0xFF);
+                    break;
+                case 'm':
+                    row[static_cast<size_t>(w / 2)] = 0x24;
+                    break;
+                case 'x':
+                    row[0] = 0x80;
+                    break;
+                default:
+                    break;
             }
             return row;
         };
@@ -129,8 +134,8 @@ TEST(ESCPOSEncoder, FeedBlocksFollowTheResolution) {
         PrinterSettings s = receiptSettings();
         s.resolution = c.dpi;
         s.feedDist = c.feedDist;
-        std::vector<std::vector<uint8_t>> parts {hexBytes("00 1D 76 30 00 48 00 01 00"), zeros(72),
-                                                 hexBytes("0D 0A 0D 0A")};
+        std::vector<std::vector<uint8_t>> parts{hexBytes("00 1D 76 30 00 48 00 01 00"), zeros(72),
+                                                hexBytes("0D 0A 0D 0A")};
         for (unsigned i = 0; i < c.blocks; ++i) {
             parts.push_back({0x1D, 0x76, 0x30, 0x30, 0x48, 0x00, c.rows, 0x00});
             parts.push_back(zeros(72u * c.rows));
@@ -167,8 +172,7 @@ TEST(ESCPOSEncoder, BeeperAndCutterAroundThePage) {
         s.cutting = c.cutting;
         s.feedDist = 1;
         EXPECT_TRUE(BytesEqual(join({hexBytes("00"), hexBytes(c.before), hexBytes("1D 76 30 00 02 00 01 00 FF FF"),
-                                     hexBytes("0D 0A 0D 0A 1D 76 30 30 02 00 18 00"), zeros(48),
-                                     hexBytes(c.after)}),
+                                     hexBytes("0D 0A 0D 0A 1D 76 30 30 02 00 18 00"), zeros(48), hexBytes(c.after)}),
                                esc(page, s)))
             << "beeper " << c.beeper << " cutting " << c.cutting;
     }

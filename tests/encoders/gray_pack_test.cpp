@@ -5,17 +5,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <string>
-#include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "core/debug_log.h"
+#include "imaging/tone.h"
 #include "imaging/zv_dither.h"
 #include "imaging/zv_image.h"
-#include "imaging/tone.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
 
@@ -30,7 +30,7 @@ int bayer(int row, int column, int size) {
 }
 
 constexpr int kClusteredDot[8][8] = {
-    {24, 10, 12, 26, 35, 47, 49, 37}, {8, 0, 2, 14, 45, 59, 61, 51},  {22, 6, 4, 16, 43, 57, 63, 53},
+    {24, 10, 12, 26, 35, 47, 49, 37}, {8, 0, 2, 14, 45, 59, 61, 51},    {22, 6, 4, 16, 43, 57, 63, 53},
     {30, 20, 18, 28, 33, 41, 55, 39}, {34, 46, 48, 36, 25, 11, 13, 27}, {44, 58, 60, 50, 9, 1, 3, 15},
     {42, 56, 62, 52, 23, 7, 5, 17},   {32, 40, 54, 38, 31, 21, 19, 29},
 };
@@ -42,11 +42,16 @@ int tableC(int x, int y) { return (x % 16 == 15 && y % 16 == 0) ? 254 : bayer(x 
 
 bool referenceBlack(int mode, int g, int x, int y) {
     switch (mode) {
-        case 0: return g <= 128;
-        case 2: return g / 4 < tableA(x, y);
-        case 3: return g / 4 < kClusteredDot[y % 8][x % 8];
-        case 4: return g < tableC(x, y);
-        default: return g <= 160;
+        case 0:
+            return g <= 128;
+        case 2:
+            return g / 4 < tableA(x, y);
+        case 3:
+            return g / 4 < kClusteredDot[y % 8][x % 8];
+        case 4:
+            return g < tableC(x, y);
+        default:
+            return g <= 160;
     }
 }
 
@@ -90,7 +95,8 @@ TEST_P(GrayPackModes, FlatPagesOfEveryLevelMatchTheTables) {
     const long widthBytes = 3, height = 16;
     for (int g = 0; g < 256; ++g) {
         const std::vector<uint8_t> gray(static_cast<size_t>(widthBytes * 8 * height), static_cast<uint8_t>(g));
-        ASSERT_TRUE(zvtest::BytesEqual(referencePack(gray, widthBytes, height, mode), pack(gray, widthBytes, height, mode)))
+        ASSERT_TRUE(
+            zvtest::BytesEqual(referencePack(gray, widthBytes, height, mode), pack(gray, widthBytes, height, mode)))
             << "mode " << mode << " gray " << g;
     }
 }
@@ -101,7 +107,8 @@ TEST_P(GrayPackModes, NoisyPageWithOddRowWidthMatchesTheTables) {
     std::mt19937 random(1234u + static_cast<unsigned>(mode));
     std::vector<uint8_t> gray(static_cast<size_t>(widthBytes * 8 * height));
     for (uint8_t &g : gray) g = static_cast<uint8_t>(random());
-    EXPECT_TRUE(zvtest::BytesEqual(referencePack(gray, widthBytes, height, mode), pack(gray, widthBytes, height, mode)));
+    EXPECT_TRUE(
+        zvtest::BytesEqual(referencePack(gray, widthBytes, height, mode), pack(gray, widthBytes, height, mode)));
 }
 
 INSTANTIATE_TEST_SUITE_P(ClassicModes, GrayPackModes, ::testing::Values(0, 1, 2, 3, 4, 5));
@@ -112,7 +119,7 @@ struct ThresholdCase {
 };
 
 TEST(GrayPack, FixedThresholdsIncludeTheirLimit) {
-    for (const ThresholdCase &c : {ThresholdCase {0, 128}, ThresholdCase {1, 160}, ThresholdCase {5, 160}}) {
+    for (const ThresholdCase &c : {ThresholdCase{0, 128}, ThresholdCase{1, 160}, ThresholdCase{5, 160}}) {
         const std::vector<uint8_t> gray = {c.lastBlack, static_cast<uint8_t>(c.lastBlack + 1), 0, 255, 0, 255, 0, 255};
         EXPECT_EQ(zvtest::hexBytes("AA"), pack(gray, 1, 1, c.mode)) << "mode " << c.mode;
     }

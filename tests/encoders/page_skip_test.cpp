@@ -28,7 +28,7 @@ const struct {
     Encoder encoder;
     int16_t compressed;
 } kEncoders[] = {
-    {"ZPL", getZPLPrintData, 0},   {"ZPL Z64", getZPLPrintData, 1}, {"SF ZPL", getSFZPLPrintData, 0},
+    {"ZPL", getZPLPrintData, 0},   {"ZPL Z64", getZPLPrintData, 1},  {"SF ZPL", getSFZPLPrintData, 0},
     {"CPCL", getCPCLPrintData, 0}, {"CPCL CG", getCPCLPrintData, 1}, {"ESC/POS", getESCPrintData, 0},
 };
 
@@ -54,9 +54,7 @@ TEST(LanguageEncoders, UnallocatablePageIsSkippedWithAnError) {
 
 TEST(LanguageEncoders, PageWithoutDotsIsSkippedWithAnError) {
     unsigned char page[8] = {0};
-    const struct {
-        long width, height;
-    } sizes[] = {{0, 1}, {7, 1}, {8, 0}, {-8, 4}};
+    const struct { long width, height; } sizes[] = {{0, 1}, {7, 1}, {8, 0}, {-8, 4}};
     for (const auto &e : kEncoders) {
         for (const auto &size : sizes) {
             PrinterSettings s = labelSettings();

@@ -11,23 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "core/debug_log.h"
 #include "encoders/encoders.h"
 #include "encoders/gray_pack.h"
-#include "core/debug_log.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tspl_stream.h"
 
 namespace {
 
-using zvtest::bytesOf;
 using zvtest::BytesEqual;
+using zvtest::bytesOf;
 using zvtest::join;
 
 using ArrayPtr = DynamicArrayPtr;
 
 PrinterSettings labelSettings() {
-    PrinterSettings s {};
+    PrinterSettings s{};
     s.copies = 1;
     s.widthMM = 49;
     s.heightMM = 31;
@@ -39,7 +39,9 @@ PrinterSettings labelSettings() {
     return s;
 }
 
-std::vector<uint8_t> bytes(const dynamic_array *array) { return std::vector<uint8_t>(array->data, array->data + array->size); }
+std::vector<uint8_t> bytes(const dynamic_array *array) {
+    return std::vector<uint8_t>(array->data, array->data + array->size);
+}
 
 const std::string kFixedLines =
     "DIRECTION 0,0\r\nREFERENCE 0,0\r\nOFFSET 0.000\r\nSHIFT 0\r\nSET PEEL OFF\r\nSET CUTTER OFF\r\n"
@@ -67,13 +69,13 @@ TEST(Tspl, WorkedExample384x240IsExact) {
         uint8_t gray;
         uint8_t sent;
     };
-    for (const Case &c : {Case {255, 0xFF}, Case {0, 0x00}}) {
+    for (const Case &c : {Case{255, 0xFF}, Case{0, 0x00}}) {
         std::vector<uint8_t> page(384 * 240, c.gray);
         PrinterSettings s = labelSettings();
         ArrayPtr out(getTSPLPrintData(page.data(), 384, 240, &s));
         ASSERT_NE(nullptr, out);
-        const auto expected = join({bytesOf("SIZE 49mm,31mm\r\nGAP 3 mm,0 mm\r\nSPEED 4\r\nDENSITY 8\r\n" + kFixedLines +
-                                            "BITMAP 0,0,48,240,0,"),
+        const auto expected = join({bytesOf("SIZE 49mm,31mm\r\nGAP 3 mm,0 mm\r\nSPEED 4\r\nDENSITY 8\r\n" +
+                                            kFixedLines + "BITMAP 0,0,48,240,0,"),
                                     std::vector<uint8_t>(11520, c.sent), bytesOf("\r\nPRINT 1,1\r\n")});
         EXPECT_TRUE(BytesEqual(expected, bytes(out.get()))) << "gray " << int(c.gray);
     }
@@ -105,7 +107,8 @@ TEST(Tspl, MediaLineFollowsMediaTracking) {
         int32_t tracking;
         const char *line;  // nullptr: no media line
     };
-    const Case cases[] = {{0, "GAP 0 mm,0 mm"}, {1, "GAP 3 mm,0 mm"}, {2, "BLINE 3 mm,0 mm"}, {255, nullptr}, {3, nullptr}};
+    const Case cases[] = {
+        {0, "GAP 0 mm,0 mm"}, {1, "GAP 3 mm,0 mm"}, {2, "BLINE 3 mm,0 mm"}, {255, nullptr}, {3, nullptr}};
     std::vector<uint8_t> page(8, 255);
     for (const Case &c : cases) {
         PrinterSettings s = labelSettings();
@@ -141,9 +144,9 @@ TEST(Tspl, CompressedPageSplitsInHalvesUnderTheRawLimit) {
     for (int band = 0; band < 2; ++band) {
         const auto &item = items[13 + band];
         ASSERT_TRUE(item.isBitmap);
-        EXPECT_EQ("BITMAP 5," + std::to_string(10 + 1500 * band) + ",104,1500,3," + std::to_string(item.data.size()) +
-                      ",",
-                  item.line);
+        EXPECT_EQ(
+            "BITMAP 5," + std::to_string(10 + 1500 * band) + ",104,1500,3," + std::to_string(item.data.size()) + ",",
+            item.line);
         EXPECT_LT(item.data.size(), 64000u);
         const std::vector<uint8_t> expected(bitmap.begin() + band * half, bitmap.begin() + (band + 1) * half);
         EXPECT_TRUE(BytesEqual(expected, zvtest::inflateExactly(item.data, half))) << "band " << band;
@@ -232,7 +235,8 @@ TEST(Tspl, LimitsNoRowMeetsSendOneRowPerBand) {
             EXPECT_EQ(1, items[13 + row].height) << c.name;
             EXPECT_EQ(std::vector<uint8_t>(48, 0x00), zvtest::inflateExactly(items[13 + row].data, 48)) << c.name;
         }
-        EXPECT_NE(std::string::npos, zvtest::readFileText(logDir.file("LxxLog.log")).find("one row per band")) << c.name;
+        EXPECT_NE(std::string::npos, zvtest::readFileText(logDir.file("LxxLog.log")).find("one row per band"))
+            << c.name;
     }
 }
 
@@ -249,7 +253,7 @@ TEST(TsplBandSearch, HalvesUntilBothLimitsHoldAndReportsTheBand) {
     };
     // 1000 raw bytes: below 1001 in one go; below 1000 after one halving (500);
     // random bytes do not compress, so 300 compressed bytes need 250 raw.
-    for (const Case &c : {Case {1001, 64000, 1000}, Case {1000, 64000, 500}, Case {300000, 300, 250}}) {
+    for (const Case &c : {Case{1001, 64000, 1000}, Case{1000, 64000, 500}, Case{300000, 300, 250}}) {
         s.noCompressieLimit = c.raw;
         s.compressieLimit = c.packed;
         unsigned long packed = buffer.size();

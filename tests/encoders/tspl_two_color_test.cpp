@@ -15,14 +15,14 @@
 
 namespace {
 
-using zvtest::bytesOf;
 using zvtest::BytesEqual;
+using zvtest::bytesOf;
 using zvtest::join;
 
 using ArrayPtr = DynamicArrayPtr;
 
 PrinterSettings labelSettings() {
-    PrinterSettings s {};
+    PrinterSettings s{};
     s.copies = 1;
     s.widthMM = 10;
     s.heightMM = 5;
@@ -47,7 +47,9 @@ void setPixel(std::vector<uint8_t> &page, long width, long x, long y, Rgba value
     std::copy(value.begin(), value.end(), page.begin() + (y * width + x) * 4);
 }
 
-std::vector<uint8_t> bytes(const dynamic_array *array) { return std::vector<uint8_t>(array->data, array->data + array->size); }
+std::vector<uint8_t> bytes(const dynamic_array *array) {
+    return std::vector<uint8_t>(array->data, array->data + array->size);
+}
 
 std::vector<zvtest::TsplItem> encode(std::vector<uint8_t> &page, long bytesPerLine, long width, long height,
                                      const PrinterSettings &settings) {
@@ -67,9 +69,9 @@ TEST(TsplTwoColor, PixelsGoToTheirPlanes) {
         bool black, red;
     };
     const Case cases[] = {
-        {{200, 30, 30, 255}, false, true},   {{100, 20, 20, 254}, true, true},   {{90, 90, 90, 255}, true, false},
+        {{200, 30, 30, 255}, false, true},    {{100, 20, 20, 254}, true, true},  {{90, 90, 90, 255}, true, false},
         {{200, 200, 200, 255}, false, false}, {{0, 0, 0, 0}, false, false},      {{100, 104, 107, 255}, true, false},
-        {{100, 20, 20, 255}, false, true},   {{140, 20, 20, 128}, false, true},  {{179, 179, 179, 1}, true, false},
+        {{100, 20, 20, 255}, false, true},    {{140, 20, 20, 128}, false, true}, {{179, 179, 179, 1}, true, false},
         {{180, 185, 187, 255}, false, false},
     };
     for (const Case &c : cases) {
@@ -81,9 +83,9 @@ TEST(TsplTwoColor, PixelsGoToTheirPlanes) {
         const std::string where = std::to_string(c.pixel[0]) + "," + std::to_string(c.pixel[1]) + "," +
                                   std::to_string(c.pixel[2]) + "," + std::to_string(c.pixel[3]);
         EXPECT_EQ("SETCOLOR BLACK", items[12].line);
-        EXPECT_EQ(std::vector<uint8_t> {static_cast<uint8_t>(c.black ? 0x7F : 0xFF)}, items[13].data) << where;
+        EXPECT_EQ(std::vector<uint8_t>{static_cast<uint8_t>(c.black ? 0x7F : 0xFF)}, items[13].data) << where;
         EXPECT_EQ("SETCOLOR RED 5", items[14].line);
-        EXPECT_EQ(std::vector<uint8_t> {static_cast<uint8_t>(c.red ? 0x7F : 0xFF)}, items[15].data) << where;
+        EXPECT_EQ(std::vector<uint8_t>{static_cast<uint8_t>(c.red ? 0x7F : 0xFF)}, items[15].data) << where;
     }
 }
 
@@ -92,9 +94,11 @@ TEST(TsplTwoColor, PlaneOrderFollowsColorPrintModel) {
     auto page = rgbaPage(8, 2, {255, 255, 255, 255});
     setPixel(page, 8, 0, 0, {0, 0, 0, 255});
     setPixel(page, 8, 7, 1, {220, 0, 0, 255});
-    const auto black = join({bytesOf("SETCOLOR BLACK\r\nBITMAP 0,0,1,2,0,"), zvtest::hexBytes("7F FF"), bytesOf("\r\n")});
+    const auto black =
+        join({bytesOf("SETCOLOR BLACK\r\nBITMAP 0,0,1,2,0,"), zvtest::hexBytes("7F FF"), bytesOf("\r\n")});
     const auto red = join({bytesOf("SETCOLOR RED 5\r\nBITMAP 0,0,1,2,0,"), zvtest::hexBytes("FF FE"), bytesOf("\r\n")});
-    const auto both = join({bytesOf("SETCOLOR BLACK\r\nBITMAP 0,0,1,2,0,"), zvtest::hexBytes("7F FE"), bytesOf("\r\n")});
+    const auto both =
+        join({bytesOf("SETCOLOR BLACK\r\nBITMAP 0,0,1,2,0,"), zvtest::hexBytes("7F FE"), bytesOf("\r\n")});
     struct Case {
         int32_t model;
         std::vector<uint8_t> bitmaps;
@@ -118,7 +122,8 @@ TEST(TsplTwoColor, CompressedPlanesSendAllBlackBandsThenAllRedBands) {
     const long width = 64, height = 32;
     auto page = rgbaPage(width, height, {255, 255, 255, 255});
     for (long y = 0; y < height; ++y)
-        for (long x = 0; x < width; ++x) setPixel(page, width, x, y, x < 32 ? Rgba {0, 0, 0, 255} : Rgba {255, 0, 0, 255});
+        for (long x = 0; x < width; ++x)
+            setPixel(page, width, x, y, x < 32 ? Rgba{0, 0, 0, 255} : Rgba{255, 0, 0, 255});
     PrinterSettings s = labelSettings();
     s.isCompressie = 1;
     s.vertical = 7;
@@ -155,12 +160,12 @@ TEST(TsplTwoColor, RowsAreReadAtTheBufferPitch) {
         long bytesPerLine, width;
     };
     // A 13-pixel raster rounded up to 16; a 100-pixel raster clipped to 16.
-    for (const Case &c : {Case {"rounded", 13 * 4, 16}, Case {"clipped", 100 * 4, 16}}) {
+    for (const Case &c : {Case{"rounded", 13 * 4, 16}, Case{"clipped", 100 * 4, 16}}) {
         const long height = 12;
         // Exactly the buffer's size, so a read past it shows under the sanitizer.
         auto page = rgbaPage(c.width, height, {255, 255, 255, 255});
-        for (long y = 0; y < height; ++y) setPixel(page, c.width, y, y, {0, 0, 0, 255});  // a diagonal
-        if (c.width * 4 > c.bytesPerLine) setPixel(page, c.width, 14, 0, {0, 0, 0, 255});   // padding: ignored
+        for (long y = 0; y < height; ++y) setPixel(page, c.width, y, y, {0, 0, 0, 255});   // a diagonal
+        if (c.width * 4 > c.bytesPerLine) setPixel(page, c.width, 14, 0, {0, 0, 0, 255});  // padding: ignored
         PrinterSettings s = labelSettings();
         s.colorPrintModel = 1;
         const auto items = encode(page, c.bytesPerLine, c.width, height, s);

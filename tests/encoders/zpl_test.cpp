@@ -50,11 +50,8 @@ TEST(ZPLEncoder, MediaTrackingSelectsTheMediaCommand) {
         int32_t tracking;
         const char *expectedStart;
     } cases[] = {
-        {0, "^XA^LH0,0^MNN^LS0"},
-        {1, "^XA^LH0,0^MNW^LS0"},
-        {2, "^XA^LH0,0^MNM^LS0"},
-        {255, "^XA^LH0,0^LS0"},
-        {3, "^XA^LH0,0^LS0"},
+        {0, "^XA^LH0,0^MNN^LS0"}, {1, "^XA^LH0,0^MNW^LS0"}, {2, "^XA^LH0,0^MNM^LS0"},
+        {255, "^XA^LH0,0^LS0"},   {3, "^XA^LH0,0^LS0"},
     };
     for (const auto &c : cases) {
         GrayPage page(8, 1);

@@ -31,18 +31,29 @@ std::vector<uint8_t> rawPage(const cups_page_header2_t &header, size_t dataBytes
 struct HostileCase {
     const char *name;
     std::function<std::vector<uint8_t>()> stream;
-    int pages;              // PAGE: lines expected
-    const char *message;    // expected on standard error ("" for none)
+    int pages;            // PAGE: lines expected
+    const char *message;  // expected on standard error ("" for none)
 };
 
 TEST(HostileRaster, EveryMalformedStreamEndsCleanly) {
     const HostileCase cases[] = {
-        {"zero width", [] { auto h = grayHeader(0, 4); h.cupsBytesPerLine = 0; return rawPage(h, 0); }, 0, ""},
+        {"zero width",
+         [] {
+             auto h = grayHeader(0, 4);
+             h.cupsBytesPerLine = 0;
+             return rawPage(h, 0);
+         },
+         0, ""},
         {"zero height", [] { return rawPage(grayHeader(16, 0), 0); }, 0, ""},
         // libcups takes the header's byte count as it stands; the row is then
         // read as 20 gray pixels.
         {"bytes per line disagree with the width",
-         [] { auto h = grayHeader(16, 2); h.cupsBytesPerLine = 20; return rawPage(h, 40); }, 1, ""},
+         [] {
+             auto h = grayHeader(16, 2);
+             h.cupsBytesPerLine = 20;
+             return rawPage(h, 40);
+         },
+         1, ""},
         {"height beyond any label", [] { return rawPage(grayHeader(8, 0x80000000u), 64); }, 0, "ERROR: Page 1:"},
         {"width beyond any label", [] { return rawPage(grayHeader(0x40000000u, 1), 64); }, 0, "ERROR: Page 1:"},
         {"1-bit data",

@@ -20,7 +20,7 @@ using zvtest::RasterPage;
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 class FilterProcess : public ::testing::Test {
-protected:
+  protected:
     std::string ppd(const std::vector<std::string> &lines) { return zvtest::writePpd(dir.file("p.ppd"), lines); }
     // Device type 150 selects no encoder: pages are read and reported, nothing is sent.
     std::string silentPpd(std::vector<std::string> extra = {}) {
@@ -37,8 +37,8 @@ protected:
 };
 
 TEST_F(FilterProcess, WrongArgumentCountPrintsUsageAndNothingElse) {
-    for (std::vector<std::string> args : {std::vector<std::string> {"1", "u", "t", "1"},
-                                          std::vector<std::string> {"1", "u", "t", "1", "", "f", "extra"}}) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"1", "u", "t", "1"},
+                                          std::vector<std::string>{"1", "u", "t", "1", "", "f", "extra"}}) {
         FilterRun run;
         run.args = args;
         run.ppdPath = silentPpd();
@@ -237,7 +237,8 @@ std::vector<uint8_t> uniformCompressedPage(unsigned width, unsigned rows, uint8_
     header.cupsWidth = width;
     header.cupsHeight = rows;
     header.cupsBytesPerLine = width;
-    std::vector<uint8_t> out(reinterpret_cast<uint8_t *>(&header), reinterpret_cast<uint8_t *>(&header) + sizeof header);
+    std::vector<uint8_t> out(reinterpret_cast<uint8_t *>(&header),
+                             reinterpret_cast<uint8_t *>(&header) + sizeof header);
     for (unsigned done = 0; done < rows;) {
         const unsigned repeat = std::min(256u, rows - done);
         out.push_back(static_cast<uint8_t>(repeat - 1));

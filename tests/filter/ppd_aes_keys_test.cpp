@@ -19,8 +19,11 @@ TEST(PpdAesKeysTest, KeyAndIvAreReadFromZVAttr) {
         std::string warning;
     };
     const Case cases[] = {
-        {{"*ZVAttr AESKey: \"000102030405060708090a0b0c0d0e0f\"", "*ZVAttr AESIV: \"F0E0D0C0B0A090807060504030201000\""},
-         true, true, ""},
+        {{"*ZVAttr AESKey: \"000102030405060708090a0b0c0d0e0f\"",
+          "*ZVAttr AESIV: \"F0E0D0C0B0A090807060504030201000\""},
+         true,
+         true,
+         ""},
         {{"*ZVAttr AESKey: \"0001\""}, false, false, "WARNING: The PPD's AESKey is not 32 hexadecimal digits"},
         {{}, false, false, ""},
     };

@@ -24,7 +24,7 @@ TEST(NumberParsing, ReadsLeadingDigitsLeniently) {
     for (const Case &c : cases) EXPECT_EQ(parseLeadingInt64(c.text), c.value) << c.text;
     EXPECT_EQ(parseLeadingInt64(nullptr), 0);
     EXPECT_EQ(parseLeadingInt16("70000"), static_cast<int16_t>(70000 & 0xFFFF));  // low 16 bits
-    EXPECT_EQ(parseLeadingInt32("4294967297"), 1);                              // low 32 bits
+    EXPECT_EQ(parseLeadingInt32("4294967297"), 1);                                // low 32 bits
     EXPECT_EQ(parseLeadingInt64("300000000000"), 300000000000LL);
 }
 
@@ -46,7 +46,7 @@ TEST(DeviceUri, TransportIsClassifiedByPrefix) {
 }
 
 class SettingsFromPpd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ::setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1);
         resetPrinterGlobals();
@@ -62,10 +62,15 @@ protected:
         return readWithCurrentEnvironment(options);
     }
     PrinterSettings readWithCurrentEnvironment(const char *options) {
-        PrinterSettings settings {};
+        PrinterSettings settings{};
         std::string opts = options;
-        char *argv[] = {const_cast<char *>("rastertozorvan"), const_cast<char *>("42"), const_cast<char *>("ann"),
-                        const_cast<char *>("label"), const_cast<char *>("3"), opts.data(), nullptr};
+        char *argv[] = {const_cast<char *>("rastertozorvan"),
+                        const_cast<char *>("42"),
+                        const_cast<char *>("ann"),
+                        const_cast<char *>("label"),
+                        const_cast<char *>("3"),
+                        opts.data(),
+                        nullptr};
         cups_option_t *parsed = nullptr;
         int count = cupsParseOptions(opts.c_str(), 0, &parsed);
         set_pstops_options(&settings, argv, count, parsed);
@@ -92,19 +97,19 @@ TEST_F(SettingsFromPpd, DefaultsThenPpdThenOptions) {
     EXPECT_STREQ(s.user, "ann");
     EXPECT_STREQ(s.title, "label");
     EXPECT_EQ(s.copies, 3);
-    EXPECT_EQ(s.darkness, 12);         // option beats DefaultDarkness
-    EXPECT_EQ(s.beeper, 1);            // option beats DefaultBeeper
-    EXPECT_EQ(s.resolution, 203);      // an option never changes the resolution
-    EXPECT_EQ(s.printSpeed, 5);        // leading digits
+    EXPECT_EQ(s.darkness, 12);     // option beats DefaultDarkness
+    EXPECT_EQ(s.beeper, 1);        // option beats DefaultBeeper
+    EXPECT_EQ(s.resolution, 203);  // an option never changes the resolution
+    EXPECT_EQ(s.printSpeed, 5);    // leading digits
     EXPECT_EQ(s.horizontal, -16);
-    EXPECT_EQ(s.feedDist, 0);          // no digits: 0
+    EXPECT_EQ(s.feedDist, 0);  // no digits: 0
     EXPECT_EQ(s.mediaTracking, 2);
     EXPECT_EQ(s.printMode, 1);
     EXPECT_EQ(s.cutting, 1);
-    EXPECT_EQ(s.maxWidthMM, -1);       // no limit once a PPD was read
+    EXPECT_EQ(s.maxWidthMM, -1);  // no limit once a PPD was read
     EXPECT_EQ(s.noCompressieLimit, 300000u);
     EXPECT_EQ(s.compressieLimit, 64000u);
-    EXPECT_EQ(getDeviceType(), 1);     // nothing named a model
+    EXPECT_EQ(getDeviceType(), 1);  // nothing named a model
 }
 
 TEST_F(SettingsFromPpd, ModelSelectionPrecedence) {
@@ -115,11 +120,27 @@ TEST_F(SettingsFromPpd, ModelSelectionPrecedence) {
         int odmType;
         int isHCRP;
     } cases[] = {
-        {"PrinterSize beats ZVAttr", {"*ZVAttr PrinterModel: \"TSPL\"", "*ExtensionAttr PrinterSize: \"163.2.1\""}, 2, 163, 1},
+        {"PrinterSize beats ZVAttr",
+         {"*ZVAttr PrinterModel: \"TSPL\"", "*ExtensionAttr PrinterSize: \"163.2.1\""},
+         2,
+         163,
+         1},
         {"ODM type keeps the low byte", {"*ExtensionAttr PrinterSize: \"300.5\""}, 5, 44, 0},
-        {"PrinterSize without a full stop is ignored", {"*ZVAttr PrinterModel: \"ZPL\"", "*ExtensionAttr PrinterSize: \"12\""}, 162, 28, 0},
-        {"unknown model name changes nothing", {"*DefaultPrinterModel: 164", "*ZVAttr PrinterModel: \"L40X\""}, 164, 28, 0},
-        {"ZVAttr beats DefaultPrinterModel", {"*DefaultPrinterModel: 7", "*ZVAttr PrinterModel: \"Two_Color_TSPL\""}, 193, 28, 0},
+        {"PrinterSize without a full stop is ignored",
+         {"*ZVAttr PrinterModel: \"ZPL\"", "*ExtensionAttr PrinterSize: \"12\""},
+         162,
+         28,
+         0},
+        {"unknown model name changes nothing",
+         {"*DefaultPrinterModel: 164", "*ZVAttr PrinterModel: \"L40X\""},
+         164,
+         28,
+         0},
+        {"ZVAttr beats DefaultPrinterModel",
+         {"*DefaultPrinterModel: 7", "*ZVAttr PrinterModel: \"Two_Color_TSPL\""},
+         193,
+         28,
+         0},
         {"later ZVAttr wins", {"*ZVAttr PrinterModel: \"CPCL\"", "*ZVAttr PrinterModel: \"ZV_SF_ZPL\""}, 191, 28, 0},
         {"BluetoothPrint sets isHCRP", {"*ZVAttr PrinterModel: \"L40_BU\"", "*ZVAttr BluetoothPrint: \"1\""}, 9, 28, 1},
         {"unnamed model through PrinterSize", {"*ExtensionAttr PrinterSize: \"31.12\""}, 12, 31, 0},

@@ -11,12 +11,11 @@ namespace {
 
 TEST(ClaheRegionSize, ChoosesDivisorClosestTo16) {
     const std::pair<uint32_t, uint32_t> cases[] = {
-        {384, 16},  // nrX = 24
-        {500, 20},  // nrY = 25
-        {360, 15},  // odd region width
-        {1000, 20}, {240, 16}, {45, 15}, {12, 12}, {9, 9},
-        {37, 0},    // no divisor from 8 to 32
-        {8, 0},     // distance 8 is not below the side itself
+        {384, 16},                                                    // nrX = 24
+        {500, 20},                                                    // nrY = 25
+        {360, 15},                                                    // odd region width
+        {1000, 20}, {240, 16}, {45, 15},  {12, 12}, {9, 9}, {37, 0},  // no divisor from 8 to 32
+        {8, 0},                                                       // distance 8 is not below the side itself
         {7, 0},     {0, 0},    {1021, 0},
     };
     for (const auto &[length, size] : cases) EXPECT_EQ(claheRegionSize(length), size) << length;

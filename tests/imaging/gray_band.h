@@ -26,8 +26,7 @@ inline ImagePtr flatGray(uint8_t value, uint32_t width, uint32_t height) {
 }
 
 inline std::vector<uint8_t> grayOf(const ZVImage *image) {
-    return std::vector<uint8_t>(image->grayData,
-                                image->grayData + static_cast<size_t>(image->width) * image->height);
+    return std::vector<uint8_t>(image->grayData, image->grayData + static_cast<size_t>(image->width) * image->height);
 }
 
 // Deterministic pseudo-random bytes (xorshift), so fixtures need no files.

@@ -93,8 +93,7 @@ TEST(UnsharpMasking, FlatBands) {
     for (const Case &c : cases) {
         ImagePtr image = flatGray(c.value, 9, 6);
         ASSERT_EQ(ZVImageSharpenUnsharpMasking(image.get(), c.radius, 4.0f), 0);
-        EXPECT_EQ(grayOf(image.get()), std::vector<uint8_t>(54, c.expected))
-            << int(c.value) << " r" << c.radius;
+        EXPECT_EQ(grayOf(image.get()), std::vector<uint8_t>(54, c.expected)) << int(c.value) << " r" << c.radius;
     }
 }
 
@@ -113,14 +112,14 @@ TEST(AdaptiveSharpening, ThresholdsAt10And51) {
         int expected;
     };
     const Case cases[] = {
-        {111, 10, 4.0f, 111},   // |d| <= 10: unchanged
-        {87, -10, 4.0f, 87},    //
-        {112, 11, 1.0f, 123},   // full amount
-        {86, -11, 1.0f, 75},    //
-        {159, 50, 1.0f, 209},   // still full amount
-        {160, 51, 1.0f, 195},   // 0.7 * 51 = 35.7 -> 35
-        {38, -51, 1.0f, 3},     // 38 - 35
-        {112, 11, 4.0f, 156},   //
+        {111, 10, 4.0f, 111},  // |d| <= 10: unchanged
+        {87, -10, 4.0f, 87},   //
+        {112, 11, 1.0f, 123},  // full amount
+        {86, -11, 1.0f, 75},   //
+        {159, 50, 1.0f, 209},  // still full amount
+        {160, 51, 1.0f, 195},  // 0.7 * 51 = 35.7 -> 35
+        {38, -51, 1.0f, 3},    // 38 - 35
+        {112, 11, 4.0f, 156},  //
     };
     for (const Case &c : cases) {
         EXPECT_EQ(sharpenedSpike(ZVImageSharpenAdaptive, c.centre, 2, c.amount), c.expected)
@@ -184,7 +183,8 @@ TEST(MultiScaleSharpening, CombinesFineAndCoarseRadii) {
         ASSERT_EQ(ZVImageSharpenUnsharpMasking(coarse.get(), radius, 0.5f * amount), 0);
         std::vector<uint8_t> expected(w * h);
         for (size_t i = 0; i < expected.size(); ++i) {
-            const float v = static_cast<float>(fine->grayData[i]) * 0.6f + static_cast<float>(coarse->grayData[i]) * 0.4f;
+            const float v =
+                static_cast<float>(fine->grayData[i]) * 0.6f + static_cast<float>(coarse->grayData[i]) * 0.4f;
             expected[i] = static_cast<uint8_t>(v);
         }
         EXPECT_EQ(grayOf(image.get()), expected) << "radius " << radius;

@@ -169,10 +169,8 @@ TEST(ColourHelpers, RoundTripOfPrimaries) {
 
 TEST(ToneOperations, MissingPlaneGivesStatus1) {
     const std::pair<const char *, int (*)(ZVImage *)> grayOps[] = {
-        {"increase", ZVImageBrightnessIncrease},
-        {"reduce", ZVImageBrightnessReduce},
-        {"contrast", ZVImageBrightnessContrastReduction},
-        {"contrast2", ZVImageBrightnessContrastReduction_2},
+        {"increase", ZVImageBrightnessIncrease},          {"reduce", ZVImageBrightnessReduce},
+        {"contrast", ZVImageBrightnessContrastReduction}, {"contrast2", ZVImageBrightnessContrastReduction_2},
         {"levels", ZVImageBrightnessAutoLevels},
     };
     ImagePtr rgbaOnly(creatZVImageWithRGBAData(rgbaFill({1, 2, 3, 4}, 4).data(), 2, 2));

@@ -22,8 +22,7 @@ struct ImageDeleter {
 using ImagePtr = std::unique_ptr<ZVImage, ImageDeleter>;
 
 ImagePtr grayImage(const std::vector<uint8_t> &gray, uint32_t width) {
-    return ImagePtr(creatZVImageWithGrayData(gray.data(), width,
-                                             static_cast<uint32_t>(gray.size() / width)));
+    return ImagePtr(creatZVImageWithGrayData(gray.data(), width, static_cast<uint32_t>(gray.size() / width)));
 }
 
 // Rows of the result, '#' for black (0), '.' for white (255), '?' otherwise.
@@ -211,8 +210,8 @@ TEST_F(DitherTest, JitteredResultRepeatsWithinOneSecond) {
 }
 
 TEST_F(DitherTest, JitteredMethodsStillGiveTwoLevels) {
-    const Method methods[] = {ZVImageFloydSteinbergDither, ZVImageAtkinsonDither,
-                              ZVImageOrderedBayerDither, ZVImageRandomDither};
+    const Method methods[] = {ZVImageFloydSteinbergDither, ZVImageAtkinsonDither, ZVImageOrderedBayerDither,
+                              ZVImageRandomDither};
     for (const Method &method : methods) {
         ImagePtr image = grayImage(rampFixture(), 8);
         ASSERT_EQ(method(image.get(), settingFor(1, 1)), 0);
@@ -232,9 +231,9 @@ TEST_F(DitherTest, ThresholdingKeepsTheThresholdWhite) {
 }
 
 TEST_F(DitherTest, MissingGrayGivesOne) {
-    const Method methods[] = {ZVImageFloydSteinbergDither, ZVImageBurkesDither, ZVImageSierraDither,
-                              ZVImageJarvisJudiceNinkeDither, ZVImageAtkinsonDither,
-                              ZVImageOrderedBayerDither, ZVImageRandomDither};
+    const Method methods[] = {
+        ZVImageFloydSteinbergDither, ZVImageBurkesDither,       ZVImageSierraDither, ZVImageJarvisJudiceNinkeDither,
+        ZVImageAtkinsonDither,       ZVImageOrderedBayerDither, ZVImageRandomDither};
     const uint8_t rgba[4] = {1, 2, 3, 4};
     ImagePtr noGray(creatZVImageWithRGBAData(rgba, 1, 1));
     for (const Method &method : methods) {
@@ -285,8 +284,7 @@ TEST_F(DitherTest, DiffusionMatchesPerPixelRoutine) {
             for (uint32_t y = 0; y < height; ++y) {
                 const bool ltr = scanMode == 0 || (scanMode == 1 && y % 2 == 0);
                 for (uint32_t i = 0; i < width; ++i) {
-                    processPixel(width, height, work.data(), expected.data(), ltr ? i : width - 1 - i,
-                                 y, 0, algo);
+                    processPixel(width, height, work.data(), expected.data(), ltr ? i : width - 1 - i, y, 0, algo);
                 }
             }
             ImagePtr image = grayImage(gray, width);

@@ -16,9 +16,7 @@ struct ImageDeleter {
 };
 using ImagePtr = std::unique_ptr<ZVImage, ImageDeleter>;
 
-std::vector<uint8_t> plane(const uint8_t *data, size_t size) {
-    return std::vector<uint8_t>(data, data + size);
-}
+std::vector<uint8_t> plane(const uint8_t *data, size_t size) { return std::vector<uint8_t>(data, data + size); }
 
 TEST(ZVImageCreate, RefusesMissingSourceAndZeroSize) {
     const uint8_t bytes[16] = {};
@@ -72,8 +70,7 @@ TEST(ZVImageCreate, ARGBIsStoredAsRGBA) {
     const uint8_t argb[8] = {0xA1, 0x11, 0x22, 0x33, 0xA2, 0x44, 0x55, 0x66};
     ImagePtr image(creatZVImageWithARGBData(argb, 2, 1));
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(plane(image->rgbaData, 8),
-              (std::vector<uint8_t>{0x11, 0x22, 0x33, 0xA1, 0x44, 0x55, 0x66, 0xA2}));
+    EXPECT_EQ(plane(image->rgbaData, 8), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0xA1, 0x44, 0x55, 0x66, 0xA2}));
 }
 
 TEST(ZVImageEmptiness, FollowsThePlanesPresent) {
@@ -149,13 +146,9 @@ TEST(ZVImageConvert, RGBAToGrayWeightsInSinglePrecision) {
         uint8_t r, g, b, a, gray;
     };
     const Case cases[] = {
-        {255, 255, 255, 255, 254},  // 254.97 truncated
-        {0, 0, 0, 255, 0},
-        {255, 0, 0, 0, 76},         // alpha ignored
-        {0, 255, 0, 255, 149},
-        {0, 0, 255, 255, 29},
-        {10, 20, 30, 255, 18},
-        {128, 128, 128, 7, 127},
+        {255, 255, 255, 255, 254},                      // 254.97 truncated
+        {0, 0, 0, 255, 0},         {255, 0, 0, 0, 76},  // alpha ignored
+        {0, 255, 0, 255, 149},     {0, 0, 255, 255, 29}, {10, 20, 30, 255, 18}, {128, 128, 128, 7, 127},
     };
     std::vector<uint8_t> rgba;
     for (const Case &c : cases) rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
@@ -192,8 +185,7 @@ TEST(ZVImageConvert, GrayToPackedThreshold) {
         int threshold;
         uint8_t byte;
     };
-    for (const Case &c : {Case{160, 0xAA}, Case{0, 0x00}, Case{1, 0x20}, Case{256, 0xFF},
-                          Case{-5, 0x00}}) {
+    for (const Case &c : {Case{160, 0xAA}, Case{0, 0x00}, Case{1, 0x20}, Case{256, 0xFF}, Case{-5, 0x00}}) {
         ASSERT_EQ(ZVImageConvertGray2PixByte(image.get(), c.threshold), 0);
         EXPECT_EQ(image->pixByteData[0], c.byte) << "threshold " << c.threshold;
     }
@@ -202,10 +194,10 @@ TEST(ZVImageConvert, GrayToPackedThreshold) {
 TEST(ZVImageConvert, PackingRunsContinuouslyOverRows) {
     // 12 x 2: row 1 starts at pixel 12, which is byte 1 bit 3.
     std::vector<uint8_t> gray(24, 255);
-    gray[0] = 0;    // byte 0 bit 7
-    gray[11] = 0;   // byte 1 bit 4
-    gray[12] = 0;   // byte 1 bit 3
-    gray[23] = 0;   // byte 2 bit 0
+    gray[0] = 0;   // byte 0 bit 7
+    gray[11] = 0;  // byte 1 bit 4
+    gray[12] = 0;  // byte 1 bit 3
+    gray[23] = 0;  // byte 2 bit 0
     ImagePtr image(creatZVImageWithGrayData(gray.data(), 12, 2));
     ASSERT_EQ(ZVImageConvertGray2PixByte(image.get(), 128), 0);
     EXPECT_EQ(plane(image->pixByteData, 3), (std::vector<uint8_t>{0x80, 0x18, 0x01}));

@@ -69,7 +69,7 @@ TEST(CutImage, ThreeBandsAtBlankBoundaries) {
     const uint32_t width = 6;
     std::vector<uint8_t> gray(width * 100, 255);
     for (uint32_t y = 10; y < 50; ++y) gray[y * width + (y % width)] = static_cast<uint8_t>(y);
-    gray[0] = 253;       // still blank
+    gray[0] = 253;  // still blank
     gray[51 * width] = 254;
     ImagePtr image(creatZVImageWithGrayData(gray.data(), width, 100));
     image->rgbaData = static_cast<uint8_t *>(std::calloc(width * 100 * 4, 1));
@@ -183,8 +183,10 @@ TEST(TattooLine, Row120On384By200) {
     EXPECT_EQ(dotRuns(image.get(), 0), (Runs{{0, 0}, {7, 7}}));
     for (uint32_t y = 1; y < 216; ++y) {
         Runs expected;
-        if ((y >= 104 && y <= 111) || y >= 208) expected = corner;
-        else if (y >= 112 && y <= 207) expected = line;
+        if ((y >= 104 && y <= 111) || y >= 208)
+            expected = corner;
+        else if (y >= 112 && y <= 207)
+            expected = line;
         EXPECT_EQ(dotRuns(image.get(), y), expected) << "row " << y;
     }
     // Packed row layout: 48 bytes per row, the line is byte 4 and byte 43.
@@ -203,11 +205,10 @@ TEST(TattooLine, ZigzagSegment) {
         uint32_t column;
     };
     const Case cases[] = {
-        {112, 32}, {143, 32},                      // upper straight part, 32 rows
-        {144, 32}, {146, 32}, {147, 31}, {150, 31}, {151, 30},
-        {206, 17}, {207, 16},                      // drifted left by 16
-        {208, 16}, {211, 17}, {270, 31}, {271, 32},  // and back
-        {272, 32}, {303, 32},                      // lower straight part, 32 rows
+        {112, 32}, {143, 32},                                                         // upper straight part, 32 rows
+        {144, 32}, {146, 32}, {147, 31}, {150, 31}, {151, 30}, {206, 17}, {207, 16},  // drifted left by 16
+        {208, 16}, {211, 17}, {270, 31}, {271, 32},                                   // and back
+        {272, 32}, {303, 32},                                                         // lower straight part, 32 rows
     };
     for (const Case &c : cases) EXPECT_EQ(dotRuns(image.get(), c.row), left(c.column)) << "row " << c.row;
     EXPECT_EQ(dotRuns(image.get(), 304), (Runs{{32, 55}, {328, 351}}));

@@ -27,8 +27,13 @@ struct Base64Case {
 
 TEST(Base64Encode, Rfc4648TestVectors) {
     const Base64Case cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const Base64Case &c : cases) EXPECT_EQ(encode(c.input), c.expected) << "input \"" << c.input << "\"";
 }

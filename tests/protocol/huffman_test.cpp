@@ -1,4 +1,6 @@
 // Huffman tree, traversals, row encoder with part cutting, decoder.
+#include "protocol/huffman.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "protocol/huffman.h"
 #include "tests/support/golden.h"
 
 using zvtest::BytesEqual;
@@ -80,8 +81,8 @@ Encoded encode(const Tree &t, const std::vector<uint8_t> &bytes, int32_t width, 
 // Serialise, rebuild as the printer would, and decode one part.
 std::vector<uint8_t> decode(const std::vector<uint16_t> &pre, const std::vector<uint16_t> &in,
                             const std::vector<uint8_t> &part, bool *ok = nullptr) {
-    Owned<HuffmanDecodeNode> tree(ZVMakeHfmTree(pre.data(), static_cast<int32_t>(pre.size()), in.data(),
-                                                static_cast<int32_t>(in.size())));
+    Owned<HuffmanDecodeNode> tree(
+        ZVMakeHfmTree(pre.data(), static_cast<int32_t>(pre.size()), in.data(), static_cast<int32_t>(in.size())));
     if (ok) *ok = tree != nullptr;
     if (!tree) return {};
     uint32_t count = 99;
@@ -266,10 +267,18 @@ TEST(HuffmanRoundTripTest, RandomImagesDecodeBackPartByPart) {
         std::vector<uint8_t> bytes(static_cast<size_t>(width * rows));
         for (auto &b : bytes) {
             switch (kind) {
-            case 0: b = static_cast<uint8_t>(rng()); break;  // up to 256 values, long codes
-            case 1: b = rng() % 10 == 0 ? static_cast<uint8_t>(rng()) : 0x00; break;  // mostly paper
-            case 2: b = static_cast<uint8_t>(rng() % 3 == 0 ? 0xFF : 0x00); break;
-            default: b = static_cast<uint8_t>(1u << (rng() % 8)); break;
+                case 0:
+                    b = static_cast<uint8_t>(rng());
+                    break;  // up to 256 values, long codes
+                case 1:
+                    b = rng() % 10 == 0 ? static_cast<uint8_t>(rng()) : 0x00;
+                    break;  // mostly paper
+                case 2:
+                    b = static_cast<uint8_t>(rng() % 3 == 0 ? 0xFF : 0x00);
+                    break;
+                default:
+                    b = static_cast<uint8_t>(1u << (rng() % 8));
+                    break;
             }
         }
         const Tree t = treeOf(bytes);

@@ -1,4 +1,6 @@
 // Image transfer: compressed and uncompressed packet streams, decoded back.
+#include "protocol/image_transfer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "imaging/zv_image.h"
-#include "protocol/image_transfer.h"
 #include "protocol/protocol_state.h"
 #include "tests/protocol/packet_stream.h"
 #include "tests/support/golden.h"
@@ -17,7 +18,7 @@ using zvtest::hexBytes;
 namespace {
 
 class ImageTransferTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetProtocolState();
         const uint8_t key[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
@@ -51,9 +52,15 @@ std::vector<uint8_t> randomPage(std::mt19937 &rng, size_t size, int kind) {
     std::vector<uint8_t> bytes(size);
     for (auto &b : bytes) {
         switch (kind) {
-        case 0: b = static_cast<uint8_t>(rng()); break;
-        case 1: b = rng() % 8 == 0 ? static_cast<uint8_t>(rng()) : 0; break;
-        default: b = static_cast<uint8_t>(rng() % 2 ? 0xFF : 0x0F); break;
+            case 0:
+                b = static_cast<uint8_t>(rng());
+                break;
+            case 1:
+                b = rng() % 8 == 0 ? static_cast<uint8_t>(rng()) : 0;
+                break;
+            default:
+                b = static_cast<uint8_t>(rng() % 2 ? 0xFF : 0x0F);
+                break;
         }
     }
     return bytes;
@@ -102,7 +109,8 @@ TEST_F(ImageTransferTest, PartIndicesStartAgainInEveryChunk) {
     for (size_t i = 0; i < page.size(); ++i)
         page[i] = static_cast<uint8_t>((i < page.size() / 2 ? 0 : 56) + rng() % 200);
     Image image = packedImage(page, widthBytes * 8, rows);
-    const auto packets = zvtest::parsePackets(take(getAllCompressImagePart(image.get(), creatDefaultImageProtocolSetting())));
+    const auto packets =
+        zvtest::parsePackets(take(getAllCompressImagePart(image.get(), creatDefaultImageProtocolSetting())));
     const zvtest::DecodedImage decoded = zvtest::decodeImagePackets(packets);
     EXPECT_TRUE(decoded.ok);
     EXPECT_TRUE(BytesEqual(page, decoded.bytes));
@@ -165,8 +173,7 @@ TEST_F(ImageTransferTest, Odm163PartsCarry4032BytesWithRowCounts) {
     std::mt19937 rng(1);
     const std::vector<uint8_t> page = randomPage(rng, 48 * 200, 0);
     Image image = packedImage(page, 384, 200);
-    const auto packets =
-        zvtest::parsePackets(take(getAllImageData(image.get(), creatDefaultImageProtocolSetting())));
+    const auto packets = zvtest::parsePackets(take(getAllImageData(image.get(), creatDefaultImageProtocolSetting())));
     ASSERT_EQ(packets.size(), 5u);
     const size_t dataLengths[] = {4032, 4032, 1536};
     const uint32_t rowsBefore[] = {0, 84, 168};

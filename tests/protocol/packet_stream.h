@@ -5,7 +5,6 @@
 #define ZV_TESTS_PROTOCOL_PACKET_STREAM_H
 
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <cstdlib>
@@ -27,9 +26,7 @@ struct ParsedPacket {
 };
 
 inline uint32_t le16(const uint8_t *p) { return p[0] | p[1] << 8; }
-inline uint32_t le32(const uint8_t *p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
+inline uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 // Parses packets in the head form of the current ODM printer type. Any frame
 // or CRC fault is a test failure and ends the parse.

@@ -1,13 +1,13 @@
 // Packet frame, CRC seeds, AES-128-CBC and the package-size rule.
-#include <gtest/gtest.h>
+#include "protocol/packet.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <vector>
 
 #include "protocol/aes.h"
-#include "protocol/packet.h"
 #include "protocol/protocol_state.h"
 #include "tests/support/golden.h"
 
@@ -17,7 +17,7 @@ using zvtest::hexBytes;
 namespace {
 
 class PacketTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetProtocolState();
         setODMType(28);
@@ -112,8 +112,7 @@ TEST_F(PacketTest, CbcMatchesTheSp800_38aVectorAndLeavesATailAlone) {
     AES_Init(key.data());
     std::vector<uint8_t> cipher(data.size());
     AES_Encrypt(data.data(), cipher.data(), static_cast<uint32_t>(data.size()), iv.data());
-    EXPECT_TRUE(
-        BytesEqual(hexBytes("7649abac8119b246cee98e9b12e9197d 5086cb9b507219ee95db113a917678b2 0102"), cipher));
+    EXPECT_TRUE(BytesEqual(hexBytes("7649abac8119b246cee98e9b12e9197d 5086cb9b507219ee95db113a917678b2 0102"), cipher));
     AES_Decrypt(cipher.data(), cipher.data(), static_cast<uint32_t>(cipher.size()), iv.data());
     EXPECT_TRUE(BytesEqual(plain, cipher));
 }
@@ -209,8 +208,9 @@ TEST_F(PacketTest, PlainOdmTypesNeverWarnAboutTheKey) {
 }
 
 TEST_F(PacketTest, HexKeysMustBeExactly32Digits) {
-    for (const char *bad : std::initializer_list<const char *>{"", "0001", "000102030405060708090a0b0c0d0e0", "000102030405060708090a0b0c0d0e0f00",
-                            "000102030405060708090a0b0c0d0eXX", nullptr})
+    for (const char *bad : std::initializer_list<const char *>{"", "0001", "000102030405060708090a0b0c0d0e0",
+                                                               "000102030405060708090a0b0c0d0e0f00",
+                                                               "000102030405060708090a0b0c0d0eXX", nullptr})
         EXPECT_FALSE(setAES128KeyHex(bad)) << (bad ? bad : "null");
     EXPECT_FALSE(hasAES128Key());
     EXPECT_TRUE(setAES128KeyHex("ffEEddccbbaa99887766554433221100"));
@@ -253,12 +253,11 @@ TEST_F(PacketTest, ImagePackageLengthRule) {
         uint32_t odm, maxLength, widthBytes, expected;
     };
     const Case cases[] = {
-        {28, 4096, 72, 4032},  // 4060 down to a multiple of 72
-        {163, 4096, 48, 4032},  // 4062 -> 4032
-        {28, 2048, 48, 1968},
-        {28, 47, 1, 10},  // 11 bytes left: ten rows instead
-        {28, 4096, 5000, 50000},  // not even one row fits
-        {28, 0, 48, 480},  // never set: no room, ten rows
+        {28, 4096, 72, 4032},                      // 4060 down to a multiple of 72
+        {163, 4096, 48, 4032},                     // 4062 -> 4032
+        {28, 2048, 48, 1968},    {28, 47, 1, 10},  // 11 bytes left: ten rows instead
+        {28, 4096, 5000, 50000},                   // not even one row fits
+        {28, 0, 48, 480},                          // never set: no room, ten rows
     };
     for (const Case &c : cases) {
         setODMType(c.odm);

@@ -1,4 +1,6 @@
 // The six setting builders of the print path: payloads, accepted and rejected texts.
+#include "protocol/setting_packets.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,7 +8,6 @@
 
 #include "protocol/packet.h"
 #include "protocol/protocol_state.h"
-#include "protocol/setting_packets.h"
 #include "tests/support/golden.h"
 
 using zvtest::BytesEqual;
@@ -15,7 +16,7 @@ using zvtest::hexBytes;
 namespace {
 
 class SettingPacketsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetProtocolState();
         setODMType(28);
@@ -53,12 +54,14 @@ TEST_F(SettingPacketsTest, DarknessTexts) {
     const Case cases[] = {
         {"20,8", "03 0F 08"},
         {"5", "00 05 00"},
-        {"7\xEF\xBC\x8C" "8", "03 07 08"},  // full-width comma
+        {"7\xEF\xBC\x8C"
+         "8",
+         "03 07 08"},  // full-width comma
         {"10,8", "03 0A 08"},
         {",,4,,9,1", "03 04 09"},  // runs of commas count as one; a third number is ignored
         {" 3 , 2", "03 03 02"},
         {"-1,271", "03 0F 0F"},  // low 8 bits, then capped at 15
-        {"x,8", "03 00 08"},  // no digits read as 0
+        {"x,8", "03 00 08"},     // no digits read as 0
         {"", nullptr},
         {",", nullptr},
         {"\xEF\xBC\x8C", nullptr},
@@ -82,8 +85,16 @@ TEST_F(SettingPacketsTest, FeedTexts) {
         const char *payload;
     };
     const Case cases[] = {
-        {"1,300", "01 2C 01"}, {"2\xEF\xBC\x8C" "14", "02 0E 00"}, {"1,28", "01 1C 00"}, {"257,65546", "01 0A 00"},
-        {"3,10", nullptr},     {"1", nullptr},                     {"0,10", nullptr}, {"", nullptr},
+        {"1,300", "01 2C 01"},
+        {"2\xEF\xBC\x8C"
+         "14",
+         "02 0E 00"},
+        {"1,28", "01 1C 00"},
+        {"257,65546", "01 0A 00"},
+        {"3,10", nullptr},
+        {"1", nullptr},
+        {"0,10", nullptr},
+        {"", nullptr},
         {nullptr, nullptr},
     };
     for (const Case &c : cases) {
@@ -106,10 +117,10 @@ TEST_F(SettingPacketsTest, OneByteSettings) {
         uint8_t byte;
     };
     const Case cases[] = {
-        {setPrinterPrintPaperTypeData, 0, 17, 0},     {setPrinterPrintPaperTypeData, 2, 17, 2},
-        {setPrinterPrintPaperTypeData, 3, -1, 0},     {setPrinterPrintPaperTypeData, 0x102, 17, 2},
-        {setPrinterPrintSpeedData, 0x105, 7, 5},      {setPrinterPrintSilentModelData, 1, 35, 1},
-        {setPrinterPrintInterfaceData, 0, 42, 0},     {setPrinterPrintSilentModelData, -1, 35, 0xFF},
+        {setPrinterPrintPaperTypeData, 0, 17, 0}, {setPrinterPrintPaperTypeData, 2, 17, 2},
+        {setPrinterPrintPaperTypeData, 3, -1, 0}, {setPrinterPrintPaperTypeData, 0x102, 17, 2},
+        {setPrinterPrintSpeedData, 0x105, 7, 5},  {setPrinterPrintSilentModelData, 1, 35, 1},
+        {setPrinterPrintInterfaceData, 0, 42, 0}, {setPrinterPrintSilentModelData, -1, 35, 0xFF},
     };
     for (const Case &c : cases) {
         const Command got = parse(c.builder(c.value));
@@ -123,8 +134,8 @@ TEST_F(SettingPacketsTest, OneByteSettings) {
 TEST_F(SettingPacketsTest, EveryBuilderEncryptsUnderOdm163) {
     setODMType(163);
     testing::internal::CaptureStderr();
-    const SendPack packs[] = {setPrinterPrintPaperTypeData(1), setPrinterPrintSpeedData(3),
-                              setPrinterPrintSilentModelData(0), setPrinterPrintInterfaceData(0),
+    const SendPack packs[] = {setPrinterPrintPaperTypeData(1),     setPrinterPrintSpeedData(3),
+                              setPrinterPrintSilentModelData(0),   setPrinterPrintInterfaceData(0),
                               setPrinterPrintDarknessData("10,8"), setPrinterPrintFeedData("1,28")};
     testing::internal::GetCapturedStderr();
     for (const SendPack &pack : packs) {
@@ -139,7 +150,10 @@ TEST(StrRepleceTest, ReplacesEveryOccurrenceInPlace) {
         const char *text, *pattern, *replacement, *expected;
     };
     const Case cases[] = {
-        {"7\xEF\xBC\x8C" "8\xEF\xBC\x8C" "9", "\xEF\xBC\x8C", ",", "7,8,9"},
+        {"7\xEF\xBC\x8C"
+         "8\xEF\xBC\x8C"
+         "9",
+         "\xEF\xBC\x8C", ",", "7,8,9"},
         {"aaaa", "aa", "b", "bb"},  // matches do not overlap
         {"abc", "x", "y", "abc"},
         {"abc", "b", "", "ac"},

@@ -52,7 +52,7 @@ std::vector<uint8_t> noisePage(uint32_t w, uint32_t h, uint32_t seed, uint32_t b
 
 // Sends the log into a private directory for the test's lifetime.
 class ModelScalingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         closeDebugLog();
         setenv("ZORVAN_LOG_DIR", dir_.path().c_str(), 1);
@@ -63,7 +63,7 @@ protected:
     }
     std::string logText() const { return zvtest::readFileText(dir_.file("LxxLog.log")); }
 
-private:
+  private:
     zvtest::TempDir dir_;
 };
 
@@ -82,7 +82,7 @@ TEST(ZoomKernel, WeightsAtQuarterOffsetSumToOne) {
 TEST(ZoomKernel, OutsideSamplesCountAsWhiteNotAsTheEdgePixel) {
     // Uniform 128; at fx = 0.5 the leftmost of the four columns is column -1.
     std::vector<uint8_t> gray(4 * 4, 128);
-    const ZoomBitmap src {gray.data(), 4, 4, 4};
+    const ZoomBitmap src{gray.data(), 4, 4, 4};
     EXPECT_EQ(Pixels_Bound(&src, -1, 0), 255);
     EXPECT_EQ(Pixels_Bound(&src, 0, 4), 255);
     EXPECT_EQ(Pixels_Bound(&src, 3, 3), 128);
@@ -107,15 +107,15 @@ TEST(ZoomKernel, FastPathGivesTheBytesOfTheDirectFormula) {
     struct Case {
         uint32_t srcW, srcH, dstW, dstH, block;
     };
-    for (const Case &c : {Case{1, 1, 7, 5, 1}, Case{5, 3, 1, 1, 1}, Case{37, 23, 91, 64, 1}, Case{200, 150, 67, 201, 1},
-                          Case{3, 400, 2, 7, 1}, Case{640, 96, 579, 88, 8}, Case{416, 600, 375, 541, 16},
-                          Case{120, 90, 333, 250, 5}}) {
+    for (const Case &c :
+         {Case{1, 1, 7, 5, 1}, Case{5, 3, 1, 1, 1}, Case{37, 23, 91, 64, 1}, Case{200, 150, 67, 201, 1},
+          Case{3, 400, 2, 7, 1}, Case{640, 96, 579, 88, 8}, Case{416, 600, 375, 541, 16}, Case{120, 90, 333, 250, 5}}) {
         const auto src = noisePage(c.srcW, c.srcH, c.srcW * 31 + c.srcH, c.block);
         std::vector<uint8_t> fast(static_cast<size_t>(c.dstW) * c.dstH, 0);
         std::vector<uint8_t> direct(fast.size(), 0);
-        const ZoomBitmap from {const_cast<uint8_t *>(src.data()), c.srcW, c.srcW, c.srcH};
-        const ZoomBitmap toFast {fast.data(), c.dstW, c.dstW, c.dstH};
-        const ZoomBitmap toDirect {direct.data(), c.dstW, c.dstW, c.dstH};
+        const ZoomBitmap from{const_cast<uint8_t *>(src.data()), c.srcW, c.srcW, c.srcH};
+        const ZoomBitmap toFast{fast.data(), c.dstW, c.dstW, c.dstH};
+        const ZoomBitmap toDirect{direct.data(), c.dstW, c.dstW, c.dstH};
         PicZoom_ThreeOrder0(&toFast, &from);
         PicZoom_ThreeOrder0_Reference(&toDirect, &from);
         EXPECT_EQ(fast, direct) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
@@ -125,8 +125,8 @@ TEST(ZoomKernel, FastPathGivesTheBytesOfTheDirectFormula) {
 TEST(ZoomKernel, EmptySizesWriteNothing) {
     std::vector<uint8_t> src(4, 0);
     std::vector<uint8_t> dst(4, 7);
-    const ZoomBitmap from {src.data(), 0, 0, 2};
-    const ZoomBitmap to {dst.data(), 2, 2, 2};
+    const ZoomBitmap from{src.data(), 0, 0, 2};
+    const ZoomBitmap to{dst.data(), 2, 2, 2};
     PicZoom_ThreeOrder0(&to, &from);
     EXPECT_EQ(dst, std::vector<uint8_t>(4, 7));
     EXPECT_EQ(bitmapZoom(src.data(), 2, 2, 0, 5), nullptr);
@@ -254,27 +254,25 @@ TEST_P(SmallPage, PrintsWhatFitsWithoutWrapping) {
 
 INSTANTIATE_TEST_SUITE_P(
     Models, SmallPage,
-    ::testing::Values(SmallCase{"LP40", driveBitmapZoomToLP40, 16, 16, true},
-                      SmallCase{"L40", driveBitmapZoomToL40, 16, 16, true},
-                      SmallCase{"L50", driveBitmapZoomToL50, 16, 16, true},
-                      SmallCase{"L40A", driveBitmapZoomToL40A, 16, 16, true},
-                      SmallCase{"L40S", driveBitmapZoomToL40S_Tattoo, 16, 16, false},
-                      SmallCase{"L50A", driveBitmapZoomToL50A, 16, 16, true},
-                      SmallCase{"L40S_Normal", driveBitmapZoomToL40S_Normal, 16, 16, true},
-                      SmallCase{"L10", driveBitmapZoomToL10, 16, 16, true},
-                      SmallCase{"L20", driveBitmapZoomToL20, 16, 16, true},
-                      SmallCase{"L10_Tattoo_XL", driveBitmapZoomToL10_Tattoo_XL, 16, 16, false},
-                      SmallCase{"M10", driveBitmapZoomToM10, 16, 16, true},
-                      SmallCase{"L40S_Tattoo_Left", driveBitmapZoomToL40S_Tattoo_Left, 16, 16, true},
-                      // Just at the edges of the margins.
-                      SmallCase{"L40", driveBitmapZoomToL40, 1664, 207, true},
-                      SmallCase{"L40", driveBitmapZoomToL40, 1664, 209, false},
-                      SmallCase{"L50A", driveBitmapZoomToL50A, 79, 400, true},
-                      SmallCase{"L50A", driveBitmapZoomToL50A, 80, 400, false},
-                      SmallCase{"L40S", driveBitmapZoomToL40S_Tattoo, 400, 1, true},
-                      // 100 dots is 12 mm: narrower than the 5 + 7 + 7 mm margins.
-                      SmallCase{"M10", driveBitmapZoomToM10, 100, 400, true},
-                      SmallCase{"L40S_Tattoo_Left", driveBitmapZoomToL40S_Tattoo_Left, 400, 240, true}));
+    ::testing::Values(
+        SmallCase{"LP40", driveBitmapZoomToLP40, 16, 16, true}, SmallCase{"L40", driveBitmapZoomToL40, 16, 16, true},
+        SmallCase{"L50", driveBitmapZoomToL50, 16, 16, true}, SmallCase{"L40A", driveBitmapZoomToL40A, 16, 16, true},
+        SmallCase{"L40S", driveBitmapZoomToL40S_Tattoo, 16, 16, false},
+        SmallCase{"L50A", driveBitmapZoomToL50A, 16, 16, true},
+        SmallCase{"L40S_Normal", driveBitmapZoomToL40S_Normal, 16, 16, true},
+        SmallCase{"L10", driveBitmapZoomToL10, 16, 16, true}, SmallCase{"L20", driveBitmapZoomToL20, 16, 16, true},
+        SmallCase{"L10_Tattoo_XL", driveBitmapZoomToL10_Tattoo_XL, 16, 16, false},
+        SmallCase{"M10", driveBitmapZoomToM10, 16, 16, true},
+        SmallCase{"L40S_Tattoo_Left", driveBitmapZoomToL40S_Tattoo_Left, 16, 16, true},
+        // Just at the edges of the margins.
+        SmallCase{"L40", driveBitmapZoomToL40, 1664, 207, true},
+        SmallCase{"L40", driveBitmapZoomToL40, 1664, 209, false},
+        SmallCase{"L50A", driveBitmapZoomToL50A, 79, 400, true},
+        SmallCase{"L50A", driveBitmapZoomToL50A, 80, 400, false},
+        SmallCase{"L40S", driveBitmapZoomToL40S_Tattoo, 400, 1, true},
+        // 100 dots is 12 mm: narrower than the 5 + 7 + 7 mm margins.
+        SmallCase{"M10", driveBitmapZoomToM10, 100, 400, true},
+        SmallCase{"L40S_Tattoo_Left", driveBitmapZoomToL40S_Tattoo_Left, 400, 240, true}));
 
 TEST_F(ModelScalingTest, EmptySourceGivesNoPage) {
     const uint8_t pixel = 0;
@@ -304,7 +302,7 @@ TEST(ModelScalingDeathTest, AllocationFailureReturnsNoPage) {
     GTEST_SKIP() << "the sanitizer's allocator does not honour an address-space limit";
 #else
     auto run = [](uint32_t srcH) {
-        const rlimit limit {1ull << 30, 1ull << 30};
+        const rlimit limit{1ull << 30, 1ull << 30};
         setrlimit(RLIMIT_AS, &limit);
         const uint8_t pixel = 0;
         uint32_t pageW = 5;

@@ -55,8 +55,7 @@ FilterResult runFilter(const FilterRun &run) {
         ::_exit(127);
     }
     int wstatus = 0;
-    while (::waitpid(pid, &wstatus, 0) < 0) {
-    }
+    while (::waitpid(pid, &wstatus, 0) < 0) {}
 
     FilterResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;

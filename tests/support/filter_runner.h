@@ -10,22 +10,22 @@
 namespace zvtest {
 
 struct FilterRun {
-    std::vector<std::string> args;          // argv[1..]; defaults to job 1, user, title, copies 1, options ""
-    std::string options;                    // argv[5] when args is empty
-    std::string ppdPath;                    // PPD environment variable; empty: unset
-    std::vector<uint8_t> input;             // raster on standard input (or in rasterFile)
-    bool inputAsFile = false;               // pass the raster as a seventh argument instead
-    std::string logDir;                     // ZORVAN_LOG_DIR; empty: a fresh temporary directory
-    std::string deviceUri;                  // DEVICE_URI; empty: unset
-    std::map<std::string, std::string> env; // further environment variables
+    std::vector<std::string> args;           // argv[1..]; defaults to job 1, user, title, copies 1, options ""
+    std::string options;                     // argv[5] when args is empty
+    std::string ppdPath;                     // PPD environment variable; empty: unset
+    std::vector<uint8_t> input;              // raster on standard input (or in rasterFile)
+    bool inputAsFile = false;                // pass the raster as a seventh argument instead
+    std::string logDir;                      // ZORVAN_LOG_DIR; empty: a fresh temporary directory
+    std::string deviceUri;                   // DEVICE_URI; empty: unset
+    std::map<std::string, std::string> env;  // further environment variables
 };
 
 struct FilterResult {
-    std::vector<uint8_t> out;  // standard output: printer data
-    std::string err;           // standard error
-    int status = -1;           // exit status, or -1 when the process did not exit normally
-    std::string logText;       // LxxLog.log after the run
-    std::vector<uint8_t> dump; // LxxSendData.bin after the run
+    std::vector<uint8_t> out;   // standard output: printer data
+    std::string err;            // standard error
+    int status = -1;            // exit status, or -1 when the process did not exit normally
+    std::string logText;        // LxxLog.log after the run
+    std::vector<uint8_t> dump;  // LxxSendData.bin after the run
 };
 
 FilterResult runFilter(const FilterRun &run);

@@ -58,8 +58,8 @@ std::string around(const std::vector<uint8_t> &bytes, size_t offset) {
     while (offset < common && expected[offset] == actual[offset]) ++offset;
     if (offset == common && expected.size() == actual.size()) return ::testing::AssertionSuccess();
     auto result = ::testing::AssertionFailure();
-    result << "bytes differ at offset " << offset << " (expected " << expected.size() << " bytes, got "
-           << actual.size() << ")\n";
+    result << "bytes differ at offset " << offset << " (expected " << expected.size() << " bytes, got " << actual.size()
+           << ")\n";
     if (offset < expected.size()) {
         char b[8];
         std::snprintf(b, sizeof b, "%02X", expected[offset]);

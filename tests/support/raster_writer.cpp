@@ -34,9 +34,12 @@ RasterPage RasterPage::rgba(unsigned width, unsigned height, uint8_t r, uint8_t 
 
 unsigned RasterPage::channels() const {
     switch (colorSpace) {
-        case CUPS_CSPACE_RGB: return 3;
-        case CUPS_CSPACE_RGBA: return 4;
-        default: return 1;
+        case CUPS_CSPACE_RGB:
+            return 3;
+        case CUPS_CSPACE_RGBA:
+            return 4;
+        default:
+            return 1;
     }
 }
 
@@ -80,8 +83,7 @@ std::vector<uint8_t> slurp(FILE *file) {
 std::vector<uint8_t> makeRaster(const std::vector<RasterPage> &pages, bool compressed) {
     FILE *file = std::tmpfile();
     if (file == nullptr) throw std::runtime_error("tmpfile failed");
-    cups_raster_t *raster =
-        cupsRasterOpen(fileno(file), compressed ? CUPS_RASTER_WRITE_COMPRESSED : CUPS_RASTER_WRITE);
+    cups_raster_t *raster = cupsRasterOpen(fileno(file), compressed ? CUPS_RASTER_WRITE_COMPRESSED : CUPS_RASTER_WRITE);
     if (raster == nullptr) throw std::runtime_error("cupsRasterOpen failed");
     for (const RasterPage &page : pages) {
         cups_page_header2_t header = headerFor(page);

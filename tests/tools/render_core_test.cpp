@@ -1,5 +1,7 @@
 // The render-back reader on hand-built streams: the worked examples of every
 // printer language, and the malformed streams it must name by offset.
+#include "tools/render_core.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -10,7 +12,6 @@
 
 #include "protocol/codecs.h"
 #include "tests/support/golden.h"
-#include "tools/render_core.h"
 
 using zvrender::Format;
 using zvrender::RenderedPage;
@@ -91,8 +92,8 @@ RenderResult renderOk(const std::vector<uint8_t> &stream, Format format = Format
 // row; TSPL prints 0 bits, so the bitmap is the inverse of the dots.
 TEST(RenderTspl, PlainBitmapOfTheWorkedExample) {
     std::vector<uint8_t> dots = pattern(48 * 240);
-    std::vector<uint8_t> stream = join({bytesOf(kTsplSetup), bytesOf("BITMAP 0,0,48,240,0,"), inverted(dots),
-                                        bytesOf("\r\nPRINT 1,1\r\n")});
+    std::vector<uint8_t> stream =
+        join({bytesOf(kTsplSetup), bytesOf("BITMAP 0,0,48,240,0,"), inverted(dots), bytesOf("\r\nPRINT 1,1\r\n")});
     RenderResult r = renderOk(stream);
     EXPECT_EQ(r.format, Format::Tspl);
     ASSERT_EQ(r.pages.size(), 1u);
@@ -104,8 +105,9 @@ TEST(RenderTspl, PlainBitmapOfTheWorkedExample) {
 
 TEST(RenderTspl, WhiteAndBlackPagesAndTwoLabels) {
     std::vector<uint8_t> stream =
-        join({bytesOf(kTsplSetup), bytesOf("BITMAP 0,0,2,3,0,"), std::vector<uint8_t>(6, 0xFF), bytesOf("\r\nPRINT 1,1\r\n"),
-              bytesOf(kTsplSetup), bytesOf("BITMAP 0,0,2,3,0,"), std::vector<uint8_t>(6, 0x00), bytesOf("\r\nPRINT 1,1\r\n")});
+        join({bytesOf(kTsplSetup), bytesOf("BITMAP 0,0,2,3,0,"), std::vector<uint8_t>(6, 0xFF),
+              bytesOf("\r\nPRINT 1,1\r\n"), bytesOf(kTsplSetup), bytesOf("BITMAP 0,0,2,3,0,"),
+              std::vector<uint8_t>(6, 0x00), bytesOf("\r\nPRINT 1,1\r\n")});
     RenderResult r = renderOk(stream, Format::Tspl);
     ASSERT_EQ(r.pages.size(), 2u);
     EXPECT_EQ(r.pages[0].black, std::vector<uint8_t>(48, 0));
@@ -137,8 +139,13 @@ TEST(RenderTspl, CompressedBandsStackAtTheirOffsets) {
 
 // CLS clears the image buffer; a later BITMAP overwrites what lies under it.
 TEST(RenderTspl, ClsClearsAndBitmapsOverwrite) {
-    std::vector<uint8_t> stream = join({bytesOf("CLS\r\nBITMAP 0,0,1,1,0,"), {0x00}, bytesOf("\r\nCLS\r\nBITMAP 0,0,1,1,0,"),
-                                        {0x0F}, bytesOf("\r\nBITMAP 0,0,1,1,0,"), {0x3F}, bytesOf("\r\nPRINT 1\r\n")});
+    std::vector<uint8_t> stream = join({bytesOf("CLS\r\nBITMAP 0,0,1,1,0,"),
+                                        {0x00},
+                                        bytesOf("\r\nCLS\r\nBITMAP 0,0,1,1,0,"),
+                                        {0x0F},
+                                        bytesOf("\r\nBITMAP 0,0,1,1,0,"),
+                                        {0x3F},
+                                        bytesOf("\r\nPRINT 1\r\n")});
     RenderResult r = renderOk(stream);
     ASSERT_EQ(r.pages.size(), 1u);
     EXPECT_EQ(r.pages[0].black, (std::vector<uint8_t>{1, 1, 0, 0, 0, 0, 0, 0}));
@@ -158,8 +165,11 @@ TEST(RenderTspl, NegativeOffsetsClipAtTheLabelEdge) {
 
 // Two-colour TSPL: black plane first, then the red plane after SETCOLOR RED.
 TEST(RenderTspl, TwoColourPlanes) {
-    std::vector<uint8_t> stream = join({bytesOf(kTsplSetup), bytesOf("SETCOLOR BLACK\r\nBITMAP 0,0,1,2,0,"), {0x7F, 0xFF},
-                                        bytesOf("\r\nSETCOLOR RED 5\r\nBITMAP 0,0,1,2,0,"), {0xFF, 0xFE},
+    std::vector<uint8_t> stream = join({bytesOf(kTsplSetup),
+                                        bytesOf("SETCOLOR BLACK\r\nBITMAP 0,0,1,2,0,"),
+                                        {0x7F, 0xFF},
+                                        bytesOf("\r\nSETCOLOR RED 5\r\nBITMAP 0,0,1,2,0,"),
+                                        {0xFF, 0xFE},
                                         bytesOf("\r\nPRINT 1,1\r\n")});
     for (Format f : {Format::Auto, Format::TwoColorTspl}) {
         RenderResult r = renderOk(stream, f);
@@ -232,8 +242,8 @@ TEST(RenderCpcl, HexAndBinaryGraphics) {
     EXPECT_EQ(white.pages[0].black, std::vector<uint8_t>(32, 0));
 
     std::vector<uint8_t> bits = hexBytes("0D 0A 1B 40");  // binary bytes that look like control text
-    std::vector<uint8_t> stream = join({bytesOf(head + "CG 2 2 0 0 \r\n"), bits, bytesOf(tail), bytesOf(head + "EG 2 2 0 0 \r\n"),
-                                        bytesOf(hexText(bits)), bytesOf(tail)});
+    std::vector<uint8_t> stream = join({bytesOf(head + "CG 2 2 0 0 \r\n"), bits, bytesOf(tail),
+                                        bytesOf(head + "EG 2 2 0 0 \r\n"), bytesOf(hexText(bits)), bytesOf(tail)});
     RenderResult r = renderOk(stream);
     ASSERT_EQ(r.pages.size(), 2u);
     EXPECT_EQ(r.pages[0].black, unpack(bits, 2));
@@ -246,10 +256,13 @@ TEST(RenderEscPos, PagesWithFeedBlocksAndJobFrame) {
     std::vector<uint8_t> marks = pattern(48 * 90);
     std::vector<uint8_t> page1 = join({{0x00}, hexBytes("1D 76 30 00 30 00 5A 00"), marks, hexBytes("0D 0A 0D 0A")});
     std::vector<uint8_t> feed = join({hexBytes("1D 76 30 30 02 00 18 00"), std::vector<uint8_t>(2 * 24, 0)});
-    std::vector<uint8_t> page2 = join({{0x00}, hexBytes("1B 42 04 01 1D 76 30 00 02 00 01 00 80 01 0D 0A 0D 0A"), feed, feed,
+    std::vector<uint8_t> page2 = join({{0x00},
+                                       hexBytes("1B 42 04 01 1D 76 30 00 02 00 01 00 80 01 0D 0A 0D 0A"),
+                                       feed,
+                                       feed,
                                        hexBytes("1D 56 42 00 1B 42 04 01")});
-    std::vector<uint8_t> stream = join({hexBytes("1B 40 1B 42 04 01 1B 70 00 19 FF 1B 70 01 19 FF"), page1, page2,
-                                        hexBytes("1D 56 42 00 1B 40")});
+    std::vector<uint8_t> stream = join(
+        {hexBytes("1B 40 1B 42 04 01 1B 70 00 19 FF 1B 70 01 19 FF"), page1, page2, hexBytes("1D 56 42 00 1B 40")});
     RenderResult r = renderOk(stream);
     EXPECT_EQ(r.format, Format::EscPos);
     ASSERT_EQ(r.pages.size(), 2u);
@@ -305,18 +318,18 @@ std::vector<MalformedCase> malformedCases() {
     return {
         {"tspl_short_data", Format::Tspl, join({bytesOf("CLS\r\nBITMAP 0,0,2,2,0,"), {1, 2, 3}}), 22, "needs 4 bytes"},
         {"tspl_zero_width", Format::Tspl, bytesOf("CLS\r\nBITMAP 0,0,0,2,0,\r\n"), 16, "out of range"},
-        {"tspl_no_print", Format::Tspl, join({bytesOf("SIZE 2mm,1mm\r\nCLS\r\nBITMAP 0,0,1,1,0,"), {0}, bytesOf("\r\n")}), 0,
-         "not finished by PRINT"},
+        {"tspl_no_print", Format::Tspl,
+         join({bytesOf("SIZE 2mm,1mm\r\nCLS\r\nBITMAP 0,0,1,1,0,"), {0}, bytesOf("\r\n")}), 0, "not finished by PRINT"},
         {"tspl_unknown", Format::Tspl, bytesOf("CLS\r\nPRINTX 1\r\n"), 5, "unknown TSPL command"},
         {"tspl_lone_lf", Format::Tspl, bytesOf("CLS\nPRINT 1\r\n"), 3, "LF alone"},
         {"tspl_colour_in_mono", Format::Tspl, bytesOf("CLS\r\nSETCOLOR RED 5\r\n"), 5, "SETCOLOR"},
         {"tspl_bad_mode", Format::Tspl, bytesOf("CLS\r\nBITMAP 0,0,1,1,2,x\r\n"), 20, "mode 2"},
-        {"tspl_no_crlf_after_data", Format::Tspl, join({bytesOf("CLS\r\nBITMAP 0,0,1,1,0,"), {0}, bytesOf("PRINT 1\r\n")}),
-         23, "CR LF after the BITMAP data"},
-        {"tspl_corrupt_zlib", Format::Tspl,
-         join({bytesOf(corruptHead), badZ, bytesOf("\r\nPRINT 1\r\n")}), corruptHead.size(), "compressed data"},
-        {"tspl_zlib_size", Format::Tspl,
-         join({bytesOf(longHead), good, bytesOf("\r\nPRINT 1\r\n")}), longHead.size(), "more than the 2 bytes"},
+        {"tspl_no_crlf_after_data", Format::Tspl,
+         join({bytesOf("CLS\r\nBITMAP 0,0,1,1,0,"), {0}, bytesOf("PRINT 1\r\n")}), 23, "CR LF after the BITMAP data"},
+        {"tspl_corrupt_zlib", Format::Tspl, join({bytesOf(corruptHead), badZ, bytesOf("\r\nPRINT 1\r\n")}),
+         corruptHead.size(), "compressed data"},
+        {"tspl_zlib_size", Format::Tspl, join({bytesOf(longHead), good, bytesOf("\r\nPRINT 1\r\n")}), longHead.size(),
+         "more than the 2 bytes"},
         {"tspl_zlib_length_past_end", Format::Tspl, bytesOf("CLS\r\nBITMAP 0,0,2,2,3,99,ab"), 22, "past the end"},
         {"tspl_huge", Format::Tspl, bytesOf("CLS\r\nBITMAP 0,0,100000,100000,0,"), 16, "too large"},
         {"zpl_bad_hex", Format::Zpl, bytesOf(zl + "00G00000\r\n^XZ\r\n"), 26, "hexadecimal"},
@@ -343,20 +356,22 @@ std::vector<MalformedCase> malformedCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RenderMalformed, ::testing::ValuesIn(malformedCases()),
-                         [](const ::testing::TestParamInfo<MalformedCase> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<MalformedCase> &info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(RenderFormat, DetectionAndNames) {
     struct {
         const char *start;
         Format format;
-    } cases[] = {{"SIZE 49mm,31mm\r\n", Format::Tspl}, {"^XA^LH0,0", Format::Zpl}, {"^^XX\r\n^XA", Format::SfZpl},
-                 {"! 0 200 200 2 1\r\n", Format::Cpcl}, {"\x1b@", Format::EscPos}, {"hello", Format::Auto}};
+    } cases[] = {{"SIZE 49mm,31mm\r\n", Format::Tspl},  {"^XA^LH0,0", Format::Zpl}, {"^^XX\r\n^XA", Format::SfZpl},
+                 {"! 0 200 200 2 1\r\n", Format::Cpcl}, {"\x1b@", Format::EscPos},  {"hello", Format::Auto}};
     for (const auto &c : cases) {
         std::vector<uint8_t> bytes = bytesOf(c.start);
         EXPECT_EQ(zvrender::detectFormat(bytes.data(), bytes.size()), c.format) << c.start;
     }
-    for (Format f : {Format::Auto, Format::Tspl, Format::TwoColorTspl, Format::Zpl, Format::SfZpl, Format::Cpcl,
-                     Format::EscPos}) {
+    for (Format f :
+         {Format::Auto, Format::Tspl, Format::TwoColorTspl, Format::Zpl, Format::SfZpl, Format::Cpcl, Format::EscPos}) {
         Format back = Format::Auto;
         ASSERT_TRUE(zvrender::parseFormatName(zvrender::formatName(f), back));
         EXPECT_EQ(back, f);

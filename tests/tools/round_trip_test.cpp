@@ -77,29 +77,30 @@ Dots trimmedRows(const Dots &d) {
     Dots t;
     t.width = d.width;
     t.height = bottom - top;
-    t.dots.assign(d.dots.begin() + static_cast<long>(top) * d.width, d.dots.begin() + static_cast<long>(bottom) * d.width);
+    t.dots.assign(d.dots.begin() + static_cast<long>(top) * d.width,
+                  d.dots.begin() + static_cast<long>(bottom) * d.width);
     return t;
 }
 
 // Compares and names the first differing dot.
 ::testing::AssertionResult samePage(const Dots &want, const std::vector<uint8_t> &plane, const RenderedPage &got) {
     if (got.width != want.width || got.height != want.height)
-        return ::testing::AssertionFailure() << "page is " << got.width << " x " << got.height << ", expected "
-                                             << want.width << " x " << want.height;
+        return ::testing::AssertionFailure()
+               << "page is " << got.width << " x " << got.height << ", expected " << want.width << " x " << want.height;
     for (int y = 0; y < want.height; ++y)
         for (int x = 0; x < want.width; ++x) {
             uint8_t g = plane[static_cast<size_t>(y) * got.width + x];
             if (g != want.at(x, y))
-                return ::testing::AssertionFailure() << "dot " << x << "," << y << " is " << int(g) << ", expected "
-                                                     << int(want.at(x, y));
+                return ::testing::AssertionFailure()
+                       << "dot " << x << "," << y << " is " << int(g) << ", expected " << int(want.at(x, y));
         }
     return ::testing::AssertionSuccess();
 }
 
 class RoundTrip : public ::testing::Test {
-protected:
-    RenderResult print(const std::string &model, std::vector<std::string> ppdLines, const std::vector<RasterPage> &pages,
-                       Format format, const std::string &options = "") {
+  protected:
+    RenderResult print(const std::string &model, std::vector<std::string> ppdLines,
+                       const std::vector<RasterPage> &pages, Format format, const std::string &options = "") {
         std::vector<std::string> lines = zvtest::modelPpdLines(model, 203);
         lines.insert(lines.end(), ppdLines.begin(), ppdLines.end());
         zvtest::FilterRun job;
@@ -144,22 +145,23 @@ TEST_P(RoundTripLanguage, PagesComeBackAsThresholded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, RoundTripLanguage,
-    ::testing::Values(
-        LanguageCase{"tspl", "TSPL", Format::Tspl, {"*DefaultMediaTracking: 1"}},
-        LanguageCase{"tspl_bands",
-                     "TSPL",
-                     Format::Tspl,
-                     {"*ZVAttr CompressiePrint: \"1\"", "*ZVAttr NoCompressie: \"200\"", "*ZVAttr Compressie: \"150\""}},
-        LanguageCase{"zpl", "ZPL", Format::Zpl, {"*DefaultMediaTracking: 1"}},
-        LanguageCase{"zpl_z64_bands",
-                     "ZPL",
-                     Format::Zpl,
-                     {"*ZVAttr CompressiePrint: \"1\"", "*ZVAttr NoCompressie: \"200\"", "*ZVAttr Compressie: \"150\""}},
-        LanguageCase{"sf_zpl", "ZV_SF_ZPL", Format::SfZpl, {}},
-        LanguageCase{"sf_zpl_z64", "ZV_SF_ZPL", Format::SfZpl, {"*ZVAttr CompressiePrint: \"1\""}},
-        LanguageCase{"cpcl_eg", "CPCL", Format::Cpcl, {}},
-        LanguageCase{"cpcl_cg", "CPCL", Format::Cpcl, {"*ZVAttr CompressiePrint: \"1\""}},
-        LanguageCase{"escpos", "ESC", Format::EscPos, {}}),
+    ::testing::Values(LanguageCase{"tspl", "TSPL", Format::Tspl, {"*DefaultMediaTracking: 1"}},
+                      LanguageCase{"tspl_bands",
+                                   "TSPL",
+                                   Format::Tspl,
+                                   {"*ZVAttr CompressiePrint: \"1\"", "*ZVAttr NoCompressie: \"200\"",
+                                    "*ZVAttr Compressie: \"150\""}},
+                      LanguageCase{"zpl", "ZPL", Format::Zpl, {"*DefaultMediaTracking: 1"}},
+                      LanguageCase{"zpl_z64_bands",
+                                   "ZPL",
+                                   Format::Zpl,
+                                   {"*ZVAttr CompressiePrint: \"1\"", "*ZVAttr NoCompressie: \"200\"",
+                                    "*ZVAttr Compressie: \"150\""}},
+                      LanguageCase{"sf_zpl", "ZV_SF_ZPL", Format::SfZpl, {}},
+                      LanguageCase{"sf_zpl_z64", "ZV_SF_ZPL", Format::SfZpl, {"*ZVAttr CompressiePrint: \"1\""}},
+                      LanguageCase{"cpcl_eg", "CPCL", Format::Cpcl, {}},
+                      LanguageCase{"cpcl_cg", "CPCL", Format::Cpcl, {"*ZVAttr CompressiePrint: \"1\""}},
+                      LanguageCase{"escpos", "ESC", Format::EscPos, {}}),
     [](const ::testing::TestParamInfo<LanguageCase> &info) { return std::string(info.param.name); });
 
 // The Horizontal and Vertical options move the picture on the label.
@@ -203,12 +205,11 @@ TEST_F(RoundTrip, TwoColourPlanes) {
         uint8_t r, g, b, a;
         bool black, red;
     } kinds[] = {
-        {200, 30, 30, 255, false, true},   // red
-        {100, 20, 20, 254, true, true},    // dark, not opaque: both
-        {90, 90, 90, 255, true, false},    // neutral dark
-        {200, 200, 200, 255, false, false},
-        {0, 0, 0, 0, false, false},        // transparent
-        {100, 104, 107, 255, true, false}, // neutral within 7
+        {200, 30, 30, 255, false, true},                                 // red
+        {100, 20, 20, 254, true, true},                                  // dark, not opaque: both
+        {90, 90, 90, 255, true, false},                                  // neutral dark
+        {200, 200, 200, 255, false, false}, {0, 0, 0, 0, false, false},  // transparent
+        {100, 104, 107, 255, true, false},                               // neutral within 7
         {255, 255, 255, 255, false, false},
     };
     const size_t kindCount = sizeof kinds / sizeof kinds[0];

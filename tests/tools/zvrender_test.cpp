@@ -73,8 +73,8 @@ TEST(ZvrenderTool, WritesOnePngPerPage) {
     TempDir dir;
     // Two CPCL labels: a dot at (0,0) on the first, at (15,1) on the second.
     std::string label = "! 0 200 200 2 1\r\nPW 16\r\nNO-PACE\r\nGAP-SENSE\r\nTONE 0\r\nSPEED 3.0\r\nEG 2 2 0 0 \r\n";
-    zvtest::writeFileText(dir.file("in.cpcl"), label + "80000000\r\n\r\nFORM\r\nPRINT\r\n" + label +
-                                                   "00000001\r\n\r\nFORM\r\nPRINT\r\n");
+    zvtest::writeFileText(dir.file("in.cpcl"),
+                          label + "80000000\r\n\r\nFORM\r\nPRINT\r\n" + label + "00000001\r\n\r\nFORM\r\nPRINT\r\n");
     ToolRun run = runTool(dir, dir.file("in.cpcl") + " " + dir.file("page"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("cpcl stream, 2 page(s)"), std::string::npos) << run.out;
@@ -97,8 +97,10 @@ TEST(ZvrenderTool, WritesOnePngPerPage) {
 TEST(ZvrenderTool, TwoColourPageShowsRed) {
     TempDir dir;
     // Black at dot 0, red at dot 1, both at dot 2 (TSPL prints 0 bits).
-    std::vector<uint8_t> stream = join({bytesOf("CLS\r\nSETCOLOR BLACK\r\nBITMAP 0,0,1,1,0,"), {0x5F},
-                                        bytesOf("\r\nSETCOLOR RED 5\r\nBITMAP 0,0,1,1,0,"), {0x9F},
+    std::vector<uint8_t> stream = join({bytesOf("CLS\r\nSETCOLOR BLACK\r\nBITMAP 0,0,1,1,0,"),
+                                        {0x5F},
+                                        bytesOf("\r\nSETCOLOR RED 5\r\nBITMAP 0,0,1,1,0,"),
+                                        {0x9F},
                                         bytesOf("\r\nPRINT 1,1\r\n")});
     zvtest::writeFileBytes(dir.file("in.bin"), stream);
     ToolRun run = runTool(dir, "--format tspl2 " + dir.file("in.bin") + " " + dir.file("p"));

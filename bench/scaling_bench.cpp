@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "imaging/cubic_zoom.h"
 #include "protocol_print/model_scaling.h"
 
 namespace {

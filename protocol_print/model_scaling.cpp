@@ -121,119 +121,143 @@ uint32_t millimetreBoxWidth(uint32_t w, PageLayout &layout) {
     return atLeast(truncU32(static_cast<double>(dots) / 25.4), 1, layout);
 }
 
-PageLayout layoutLP40(uint32_t w, uint32_t h) {
-    PageLayout l;
-    int64_t pageW = w;
-    int64_t pageH = h;
-    if (w > 2592) {
-        pageW = 2592;
-        pageH = truncU32(static_cast<double>(h) / static_cast<double>(w) * 2592.0);
-    }
-    l.pageW = saturateU32(pageW);
-    l.pageH = atLeast(pageH, kTopMargin + 1, l);
-    l.imgH = l.pageH - kTopMargin;
-    l.imgW = std::max<uint32_t>(
-        truncU32(static_cast<double>(l.imgH) / static_cast<double>(l.pageH) * static_cast<double>(l.pageW)), 1);
-    l.firstRow = kTopMargin;
-    return l;
-}
+// How a model's page and image box follow from the source size.
+enum class Rule {
+    WholeSource,      // the source page, narrowed to `width`; the image fills it below `top`, no fit
+    FeedFactor,       // a `width`-dot head; the height less its margins, times the feed factor
+    Dpi300Height,     // a `width`-dot head at 12 dots/mm; the height arrives in 300-dpi dots
+    SideMargins,      // the width less 79 dots (10 mm) up to `width`; the whole height below `top`
+    SideMarginsFeed,  // the width less 6 mm up to `width`; the height times the feed factor
+    Tattoo,           // the feed factor once on the page height, twice on the image box, `width` the widest image
+    MillimetreBox,    // width in whole millimetres; the page as wide as the box plus the side margins
+    MillimetreImage,  // width in whole millimetres; the page as wide as the image plus the side margins
+};
 
-PageLayout layoutL40(uint32_t w, uint32_t h, float factor) {
-    PageLayout l;
-    l.pageW = 1664;
-    const uint32_t boxW = std::min<uint32_t>(w, 1664);
-    const int64_t usable = atLeast(static_cast<int64_t>(h) - kL40BottomMargin - kTopMargin - kTopMargin, 1, l);
-    const uint32_t boxH = atLeast(truncU32(static_cast<float>(usable) * factor), 1, l);
-    l.pageH = saturateU32(static_cast<int64_t>(boxH) + kTopMargin);
-    fitToBox(w, h, boxW, boxH, l);
-    l.firstRow = centredRow(kTopMargin, l);
-    return l;
-}
+struct ModelLayout {
+    const char *name;
+    Rule rule;
+    uint32_t width;  // head width, or the widest image
+    uint32_t top;    // first page row the image may take
+    float factor;    // vertical factor of the paper feed; 1 where there is none
+    bool mirrored;   // every page row reversed
+};
 
-PageLayout layoutL40A(uint32_t w, uint32_t h) {
-    PageLayout l;
-    l.pageW = 2496;
-    const uint32_t boxW = std::min<uint32_t>(w, 2496);
-    // The height arrives in 300-dpi dots; the head has 12 dots per mm.
-    const int64_t dots = truncI64(static_cast<double>(h) * 0.08466666666666667 * 12.0);
-    l.pageH = atLeast(dots - kL40AReduction - kTopMargin, kTopMargin + 1, l);
-    fitToBox(w, h, boxW, l.pageH - kTopMargin, l);
-    l.firstRow = centredRow(kTopMargin, l);
-    return l;
-}
+// The thirteen protocol models, indexed by their model number.
+constexpr ModelLayout kModels[] = {
+    {"LP40", Rule::WholeSource, 2592, kTopMargin, 1.0f, false},
+    {"L40", Rule::FeedFactor, 1664, kTopMargin, kL40Factor, false},
+    {"L50", Rule::WholeSource, 2592, kTopMargin, 1.0f, false},
+    {"L40A", Rule::Dpi300Height, 2496, kTopMargin, 1.0f, false},
+    {"L40S", Rule::Tattoo, 1550, kL40STattooTop, kL40SFactor, true},
+    {"L50A", Rule::SideMargins, 1646, 0, 1.0f, false},
+    {"L40S normal", Rule::FeedFactor, 1664, kTopMargin, kL40SFactor, false},
+    {"L10", Rule::SideMargins, 1664, kTopMargin, 1.0f, false},
+    {"L20", Rule::SideMarginsFeed, 1664, kL20Top, kL20Factor, false},
+    {"L40_BU", Rule::FeedFactor, 1664, kTopMargin, kL40Factor, false},
+    {"L10 tattoo XL", Rule::Tattoo, 1622, kL10TattooTop, kL10TattooFactor, true},
+    {"M10", Rule::MillimetreImage, 0, kM10Top, 1.0f, true},
+    {"L40S tattoo left", Rule::MillimetreBox, 0, kL40STattooTop, kL40SFactor, true},
+};
+constexpr int32_t kModelCount = static_cast<int32_t>(sizeof kModels / sizeof kModels[0]);
+static_assert(kModelCount == 13, "one row per protocol model number");
 
-PageLayout layoutL50A(uint32_t w, uint32_t h) {
-    PageLayout l;
-    l.pageW = std::min<uint32_t>(atLeast(static_cast<int64_t>(w) - 79, 1, l), 1646);
-    l.pageH = h;
-    fitToBox(w, h, l.pageW, h, l);
-    l.firstRow = centredRow(0, l);
-    return l;
-}
-
-PageLayout layoutL10(uint32_t w, uint32_t h) {
-    PageLayout l;
-    l.pageW = std::min<uint32_t>(atLeast(static_cast<int64_t>(w) - 79, 1, l), 1664);
-    l.pageH = atLeast(h, kTopMargin + 1, l);
-    fitToBox(w, h, l.pageW, l.pageH - kTopMargin, l);
-    l.firstRow = centredRow(kTopMargin, l);
-    return l;
-}
-
-PageLayout layoutL20(uint32_t w, uint32_t h) {
-    PageLayout l;
-    const int64_t width = truncI64(static_cast<double>(w) - kL20SideMargin);
-    l.pageW = std::min<uint32_t>(atLeast(width, 1, l), 1664);
-    const int64_t height = static_cast<int64_t>(truncU32(static_cast<float>(h) * kL20Factor)) - kL20Top;
-    l.pageH = atLeast(height, kL20Top + 1, l);
-    fitToBox(w, h, l.pageW, l.pageH - kL20Top, l);
-    l.firstRow = centredRow(kL20Top, l);
-    return l;
-}
-
-// L40S and L10 tattoo XL: the page height carries the factor once, the image
-// box twice, and the fitted image height once more.
-PageLayout layoutTattoo(uint32_t w, uint32_t h, float factor, uint32_t maxWidth, uint32_t top) {
-    PageLayout l;
-    l.pageW = 1664;
-    l.mirrored = true;
-    const uint32_t boxW = std::min(w, maxWidth);
-    const uint32_t scaledH = atLeast(truncU32(static_cast<float>(h) * factor), 1, l);
-    const uint32_t boxH = atLeast(truncU32(static_cast<float>(scaledH) * factor), 1, l);
-    l.pageH = saturateU32(static_cast<int64_t>(top) + scaledH);
-    fitToBox(w, h, boxW, boxH, l);
-    l.imgH = std::max<uint32_t>(truncU32(static_cast<float>(l.imgH) * factor), 1);
-    l.firstRow = top;
-    return l;
-}
+// Page width of the tattoo models, whose image is narrower than the head.
+constexpr uint32_t kTattooHeadWidth = 1664;
 
 // Usable height of the millimetre-based models: the source less 30 mm.
 uint32_t millimetreBoxHeight(uint32_t h, PageLayout &layout) {
     return atLeast(truncI64(static_cast<double>(h) - kM10HeightMargin), 1, layout);
 }
 
-PageLayout layoutL40STattooLeft(uint32_t w, uint32_t h) {
+PageLayout layoutFor(const ModelLayout &model, uint32_t w, uint32_t h) {
     PageLayout l;
-    l.mirrored = true;
-    const uint32_t boxW = millimetreBoxWidth(w, l);
-    const uint32_t usable = millimetreBoxHeight(h, l);
-    const uint32_t boxH = atLeast(truncU32(static_cast<float>(usable) * kL40SFactor), 1, l);
-    l.pageW = truncU32(static_cast<double>(boxW) + kM10SideMargins);
-    fitToBox(w, h, boxW, boxH, l);
-    l.pageH = saturateU32(static_cast<int64_t>(kL40STattooTop) + l.imgH);
-    l.firstRow = kL40STattooTop;
-    return l;
-}
-
-PageLayout layoutM10(uint32_t w, uint32_t h) {
-    PageLayout l;
-    l.mirrored = true;
-    const uint32_t boxW = millimetreBoxWidth(w, l);
-    const uint32_t boxH = millimetreBoxHeight(h, l);
-    fitToBox(w, h, boxW, boxH, l);
-    l.pageW = truncU32(static_cast<double>(l.imgW) + kM10SideMargins);
-    l.pageH = saturateU32(static_cast<int64_t>(kM10Top) + l.imgH);
-    l.firstRow = kM10Top;
+    l.mirrored = model.mirrored;
+    const uint32_t top = model.top;
+    switch (model.rule) {
+        case Rule::WholeSource: {
+            int64_t pageW = w;
+            int64_t pageH = h;
+            if (w > model.width) {
+                pageW = model.width;
+                pageH = truncU32(static_cast<double>(h) / static_cast<double>(w) * static_cast<double>(model.width));
+            }
+            l.pageW = saturateU32(pageW);
+            l.pageH = atLeast(pageH, top + 1, l);
+            l.imgH = l.pageH - top;
+            l.imgW = std::max<uint32_t>(
+                truncU32(static_cast<double>(l.imgH) / static_cast<double>(l.pageH) * static_cast<double>(l.pageW)), 1);
+            l.firstRow = top;
+            return l;
+        }
+        case Rule::FeedFactor: {
+            l.pageW = model.width;
+            const uint32_t boxW = std::min<uint32_t>(w, model.width);
+            const int64_t usable = atLeast(static_cast<int64_t>(h) - kL40BottomMargin - top - top, 1, l);
+            const uint32_t boxH = atLeast(truncU32(static_cast<float>(usable) * model.factor), 1, l);
+            l.pageH = saturateU32(static_cast<int64_t>(boxH) + top);
+            fitToBox(w, h, boxW, boxH, l);
+            l.firstRow = centredRow(top, l);
+            return l;
+        }
+        case Rule::Dpi300Height: {
+            l.pageW = model.width;
+            const uint32_t boxW = std::min<uint32_t>(w, model.width);
+            // 300-dpi dots to millimetres to the head's 12 dots per mm.
+            const int64_t dots = truncI64(static_cast<double>(h) * 0.08466666666666667 * 12.0);
+            l.pageH = atLeast(dots - kL40AReduction - top, top + 1, l);
+            fitToBox(w, h, boxW, l.pageH - top, l);
+            l.firstRow = centredRow(top, l);
+            return l;
+        }
+        case Rule::SideMargins: {
+            l.pageW = std::min<uint32_t>(atLeast(static_cast<int64_t>(w) - 79, 1, l), model.width);
+            l.pageH = atLeast(h, top + 1, l);
+            fitToBox(w, h, l.pageW, l.pageH - top, l);
+            l.firstRow = centredRow(top, l);
+            return l;
+        }
+        case Rule::SideMarginsFeed: {
+            const int64_t width = truncI64(static_cast<double>(w) - kL20SideMargin);
+            l.pageW = std::min<uint32_t>(atLeast(width, 1, l), model.width);
+            const int64_t height = static_cast<int64_t>(truncU32(static_cast<float>(h) * model.factor)) - top;
+            l.pageH = atLeast(height, top + 1, l);
+            fitToBox(w, h, l.pageW, l.pageH - top, l);
+            l.firstRow = centredRow(top, l);
+            return l;
+        }
+        case Rule::Tattoo: {
+            // The page height carries the factor once, the image box twice,
+            // and the fitted image height once more.
+            l.pageW = kTattooHeadWidth;
+            const uint32_t boxW = std::min(w, model.width);
+            const uint32_t scaledH = atLeast(truncU32(static_cast<float>(h) * model.factor), 1, l);
+            const uint32_t boxH = atLeast(truncU32(static_cast<float>(scaledH) * model.factor), 1, l);
+            l.pageH = saturateU32(static_cast<int64_t>(top) + scaledH);
+            fitToBox(w, h, boxW, boxH, l);
+            l.imgH = std::max<uint32_t>(truncU32(static_cast<float>(l.imgH) * model.factor), 1);
+            l.firstRow = top;
+            return l;
+        }
+        case Rule::MillimetreBox: {
+            const uint32_t boxW = millimetreBoxWidth(w, l);
+            const uint32_t usable = millimetreBoxHeight(h, l);
+            const uint32_t boxH = atLeast(truncU32(static_cast<float>(usable) * model.factor), 1, l);
+            l.pageW = truncU32(static_cast<double>(boxW) + kM10SideMargins);
+            fitToBox(w, h, boxW, boxH, l);
+            l.pageH = saturateU32(static_cast<int64_t>(top) + l.imgH);
+            l.firstRow = top;
+            return l;
+        }
+        case Rule::MillimetreImage: {
+            const uint32_t boxW = millimetreBoxWidth(w, l);
+            const uint32_t boxH = millimetreBoxHeight(h, l);
+            fitToBox(w, h, boxW, boxH, l);
+            l.pageW = truncU32(static_cast<double>(l.imgW) + kM10SideMargins);
+            l.pageH = saturateU32(static_cast<int64_t>(top) + l.imgH);
+            l.firstRow = top;
+            return l;
+        }
+    }
     return l;
 }
 
@@ -282,75 +306,72 @@ uint8_t *renderPage(const uint8_t *src, uint32_t srcW, uint32_t srcH, const Page
     return page;
 }
 
-using LayoutFn = PageLayout (*)(uint32_t, uint32_t);
+}  // namespace
 
-uint8_t *zoomToModel(LayoutFn layoutFor, const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
-                     uint32_t *outH) {
+uint8_t *driveBitmapZoomToModel(int32_t model, const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                                uint32_t *outH) {
     if (outW == nullptr || outH == nullptr) return noPage(outW, outH);
+    if (model < 0 || model >= kModelCount) {
+        writeLogString("model page: no layout for model %d", model);
+        return noPage(outW, outH);
+    }
     if (src == nullptr || srcW == 0 || srcH == 0) {
         writeLogString("model page: empty source page %ux%u", srcW, srcH);
         return noPage(outW, outH);
     }
-    return renderPage(src, srcW, srcH, layoutFor(srcW, srcH), outW, outH);
+    return renderPage(src, srcW, srcH, layoutFor(kModels[model], srcW, srcH), outW, outH);
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// Per-model pages.
+// The named page builders; L40_BU (model 9) prints with the L40 builder.
 
 uint8_t *driveBitmapZoomToLP40(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel(layoutLP40, src, srcW, srcH, outW, outH);
-}
-
-uint8_t *driveBitmapZoomToL50(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    // Same head width rule and margin as the LP40.
-    return zoomToModel(layoutLP40, src, srcW, srcH, outW, outH);
+    return driveBitmapZoomToModel(0, src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToL40(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel([](uint32_t w, uint32_t h) { return layoutL40(w, h, kL40Factor); }, src, srcW, srcH, outW, outH);
+    return driveBitmapZoomToModel(1, src, srcW, srcH, outW, outH);
 }
 
-uint8_t *driveBitmapZoomToL40S_Normal(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
-                                      uint32_t *outH) {
-    return zoomToModel([](uint32_t w, uint32_t h) { return layoutL40(w, h, kL40SFactor); }, src, srcW, srcH, outW,
-                       outH);
+uint8_t *driveBitmapZoomToL50(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return driveBitmapZoomToModel(2, src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToL40A(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel(layoutL40A, src, srcW, srcH, outW, outH);
-}
-
-uint8_t *driveBitmapZoomToL50A(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel(layoutL50A, src, srcW, srcH, outW, outH);
-}
-
-uint8_t *driveBitmapZoomToL10(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel(layoutL10, src, srcW, srcH, outW, outH);
-}
-
-uint8_t *driveBitmapZoomToL20(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel(layoutL20, src, srcW, srcH, outW, outH);
+    return driveBitmapZoomToModel(3, src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToL40S_Tattoo(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
                                       uint32_t *outH) {
-    return zoomToModel([](uint32_t w, uint32_t h) { return layoutTattoo(w, h, kL40SFactor, 1550, kL40STattooTop); },
-                       src, srcW, srcH, outW, outH);
+    return driveBitmapZoomToModel(4, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL50A(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return driveBitmapZoomToModel(5, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL40S_Normal(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                                      uint32_t *outH) {
+    return driveBitmapZoomToModel(6, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL10(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return driveBitmapZoomToModel(7, src, srcW, srcH, outW, outH);
+}
+
+uint8_t *driveBitmapZoomToL20(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
+    return driveBitmapZoomToModel(8, src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToL10_Tattoo_XL(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
                                         uint32_t *outH) {
-    return zoomToModel([](uint32_t w, uint32_t h) { return layoutTattoo(w, h, kL10TattooFactor, 1622, kL10TattooTop); },
-                       src, srcW, srcH, outW, outH);
+    return driveBitmapZoomToModel(10, src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToM10(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {
-    return zoomToModel(layoutM10, src, srcW, srcH, outW, outH);
+    return driveBitmapZoomToModel(11, src, srcW, srcH, outW, outH);
 }
 
 uint8_t *driveBitmapZoomToL40S_Tattoo_Left(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
                                            uint32_t *outH) {
-    return zoomToModel(layoutL40STattooLeft, src, srcW, srcH, outW, outH);
+    return driveBitmapZoomToModel(12, src, srcW, srcH, outW, outH);
 }

@@ -1,11 +1,12 @@
 // Scaling a gray page onto the printable area of each packet-protocol model.
 //
 // Every model has its own page width in dots, fixed white margins and, for
-// some, a fixed vertical factor that makes up for the way its paper feeds.
-// A per-model function computes the model's page and image box, scales the
-// whole source page into the box with the bicubic interpolator of
-// imaging/cubic_zoom.h keeping its aspect ratio, centres it on a white page and, for
-// the mirrored models (4, 10, 11, 12), reverses every row.
+// some, a fixed vertical factor that makes up for the way its paper feeds;
+// the thirteen models' rules are one table in model_scaling.cpp. A model's
+// page builder computes the page and the image box, scales the whole source
+// page into the box with the bicubic interpolator of imaging/cubic_zoom.h
+// keeping its aspect ratio, centres it on a white page and, for the mirrored
+// models (4, 10, 11, 12), reverses every row.
 //
 // Bitmaps are 8-bit gray, 0 black, 255 white, one byte per pixel, rows top to
 // bottom without padding. Returned bitmaps are malloc'ed and released by the
@@ -14,6 +15,11 @@
 #define ZV_PROTOCOL_PRINT_MODEL_SCALING_H
 
 #include <cstdint>
+
+// The page of protocol model `model` (0 to 12, the printer's DeviceType) by
+// its model's rules; nullptr with both sizes 0 for any other model number.
+uint8_t *driveBitmapZoomToModel(int32_t model, const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
+                                uint32_t *outH);
 
 // Per-model page builders: scale the srcW x srcH page onto the model's page
 // and return it, with its size in *outW and *outH. On an empty source or an

@@ -203,6 +203,40 @@ TEST_F(ModelScalingTest, EmptySourceGivesNoPage) {
     EXPECT_EQ(driveBitmapZoomToM10(nullptr, 10, 10, &pageW, &pageH), nullptr);
 }
 
+// The driver picks the page by model number: each number gives the page of
+// its model's builder, byte for byte; other numbers give no page.
+TEST_F(ModelScalingTest, ModelNumberSelectsItsBuilder) {
+    const ZoomFn byNumber[] = {driveBitmapZoomToLP40,
+                               driveBitmapZoomToL40,
+                               driveBitmapZoomToL50,
+                               driveBitmapZoomToL40A,
+                               driveBitmapZoomToL40S_Tattoo,
+                               driveBitmapZoomToL50A,
+                               driveBitmapZoomToL40S_Normal,
+                               driveBitmapZoomToL10,
+                               driveBitmapZoomToL20,
+                               driveBitmapZoomToL40,
+                               driveBitmapZoomToL10_Tattoo_XL,
+                               driveBitmapZoomToM10,
+                               driveBitmapZoomToL40S_Tattoo_Left};
+    const auto src = patternPage(700, 900);
+    for (int32_t model = 0; model < 13; ++model) {
+        uint32_t w = 0, h = 0, namedW = 0, namedH = 0;
+        Bitmap page(driveBitmapZoomToModel(model, src.data(), 700, 900, &w, &h));
+        Bitmap named(byNumber[model](src.data(), 700, 900, &namedW, &namedH));
+        ASSERT_NE(page, nullptr) << "model " << model;
+        ASSERT_EQ(w, namedW) << "model " << model;
+        ASSERT_EQ(h, namedH) << "model " << model;
+        EXPECT_TRUE(std::equal(page.get(), page.get() + static_cast<size_t>(w) * h, named.get())) << "model " << model;
+    }
+    for (int32_t model : {-1, 13, 161}) {
+        uint32_t w = 9, h = 9;
+        EXPECT_EQ(driveBitmapZoomToModel(model, src.data(), 700, 900, &w, &h), nullptr) << "model " << model;
+        EXPECT_EQ(w, 0u);
+        EXPECT_EQ(h, 0u);
+    }
+}
+
 TEST_F(ModelScalingTest, WhiteSourceGivesWhitePage) {
     const std::vector<uint8_t> white(300 * 500, 255);
     uint32_t pageW = 0;

@@ -280,7 +280,11 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         const int bytesPerPixel = bytesPerPixelFor(colorSpace);
         const uint64_t bytesPerLine = header.cupsBytesPerLine;
         const uint64_t rows = header.cupsHeight;
-        const uint64_t widthBytes = (bytesPerLine / bytesPerPixel + 7) / 8;
+        // Pixels per row rounded up: a row whose byte count is not a whole
+        // number of pixels keeps its last partial pixel, and the pitch is never
+        // shorter than the bytes each row read stores into it.
+        const uint64_t pixelsPerRow = (bytesPerLine + bytesPerPixel - 1) / bytesPerPixel;
+        const uint64_t widthBytes = (pixelsPerRow + 7) / 8;
         const uint64_t pitch = widthBytes * 8 * bytesPerPixel;
 
         // A header from an untrusted job may describe a page no label needs;

@@ -2,6 +2,7 @@
 // a clear message and exit status 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -128,6 +129,80 @@ TEST(HostileRaster, EveryMalformedStreamEndsCleanly) {
         EXPECT_EQ(r.out[1], 0x40) << c.name;
         EXPECT_EQ(r.out[r.out.size() - 2], 0x1B) << c.name;
         EXPECT_EQ(r.out[r.out.size() - 1], 0x40) << c.name;
+    }
+}
+
+// RGB and RGBA rows whose byte count is not a whole number of pixels (libcups
+// accepts them when the header claims 8 bits per pixel). The page buffer must
+// hold every byte of every row: the last partial pixel counts as a pixel, so
+// 8 pixels and a remainder make a page 16 pixels wide. Under the sanitizer
+// build an overflowing row read aborts the child.
+TEST(HostileRaster, RowsEndingInsideAPixelFitThePageOnEveryPrinter) {
+    const std::vector<std::string> printers[] = {
+        zvtest::modelPpdLines("TSPL"),      zvtest::modelPpdLines("ZPL"),
+        zvtest::modelPpdLines("CPCL"),      zvtest::modelPpdLines("ESC"),
+        zvtest::modelPpdLines("ZV_SF_ZPL"), zvtest::modelPpdLines("Two_Color_TSPL"),
+        zvtest::modelPpdLines("L40"),       {"*DefaultResolution: 203dpi", "*DefaultPrinterModel: 150"},
+    };
+    struct Shape {
+        unsigned colorSpace, bytesPerPixel;
+    } shapes[] = {{CUPS_CSPACE_RGB, 3}, {CUPS_CSPACE_RGBA, 4}};
+
+    zvtest::TempDir dir;
+    for (const auto &lines : printers) {
+        const std::string ppd = zvtest::writePpd(dir.file("p.ppd"), lines);
+        for (const Shape &shape : shapes) {
+            for (unsigned remainder = 1; remainder < shape.bytesPerPixel; ++remainder) {
+                const std::string name = lines.back() + " colour space " + std::to_string(shape.colorSpace) +
+                                         " remainder " + std::to_string(remainder);
+                auto h = grayHeader(8, 3);
+                h.cupsColorSpace = static_cast<cups_cspace_t>(shape.colorSpace);
+                h.cupsBytesPerLine = 8 * shape.bytesPerPixel + remainder;
+                zvtest::FilterRun run;
+                run.ppdPath = ppd;
+                run.input = rawPage(h, h.cupsBytesPerLine * 3, 0x00);
+                zvtest::FilterResult r = zvtest::runFilter(run);
+                EXPECT_EQ(r.err.find("AddressSanitizer"), std::string::npos) << name << "\n" << r.err;
+                EXPECT_GE(r.status, 0) << name << ": the filter did not exit normally";
+                EXPECT_NE(r.logText.find("3、Width = 16,height = 3"), std::string::npos) << name << "\n" << r.logText;
+                if (lines.back().find("150") == std::string::npos && lines.back().find("L40") == std::string::npos) {
+                    EXPECT_FALSE(r.out.empty()) << name;
+                }
+            }
+        }
+    }
+}
+
+// The two-colour printer reads the pixels of such rows: each row lands at its
+// own place, the eight whole pixels print and the partial one stays white.
+TEST(HostileRaster, TwoColourRowsEndingInsideAPixelKeepTheirPlace) {
+    zvtest::TempDir dir;
+    const std::string ppd = zvtest::writePpd(dir.file("p.ppd"), zvtest::modelPpdLines("Two_Color_TSPL"));
+    for (unsigned bytesPerPixel : {3u, 4u}) {
+        auto h = grayHeader(8, 3);
+        h.cupsColorSpace = bytesPerPixel == 3 ? CUPS_CSPACE_RGB : CUPS_CSPACE_RGBA;
+        h.cupsBytesPerLine = 8 * bytesPerPixel + 2;
+        // Rows black (opaque), white, black; the partial pixel's bytes are 0 too.
+        std::vector<uint8_t> pixels(h.cupsBytesPerLine * 3, 0x00);
+        std::fill(pixels.begin() + h.cupsBytesPerLine, pixels.begin() + 2 * h.cupsBytesPerLine, 0xFF);
+        if (bytesPerPixel == 4)
+            for (unsigned row : {0u, 2u})
+                for (unsigned x = 0; x < 8; ++x) pixels[row * h.cupsBytesPerLine + x * 4 + 3] = 0xFF;
+        zvtest::FilterRun run;
+        run.ppdPath = ppd;
+        run.options = "ColorPrintModel=1";
+        run.input = rawPage(h, 0);
+        run.input.insert(run.input.end(), pixels.begin(), pixels.end());
+        zvtest::FilterResult r = zvtest::runFilter(run);
+        const std::string out(r.out.begin(), r.out.end());
+        const std::string command = "SETCOLOR BLACK\r\nBITMAP 0,0,2,3,0,";
+        const size_t at = out.find(command);
+        ASSERT_NE(at, std::string::npos) << bytesPerPixel << "\n" << out;
+        // TSPL prints 0 bits: eight black dots, then white.
+        EXPECT_TRUE(zvtest::BytesEqual(
+            zvtest::hexBytes("00 FF FF FF 00 FF"),
+            std::vector<uint8_t>(r.out.begin() + at + command.size(), r.out.begin() + at + command.size() + 6)))
+            << bytesPerPixel;
     }
 }
 

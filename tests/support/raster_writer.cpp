@@ -103,8 +103,10 @@ std::vector<uint8_t> makeRaster(const std::vector<RasterPage> &pages, bool compr
 
 std::vector<uint8_t> rawRaster(const std::vector<std::pair<cups_page_header2_t, std::vector<uint8_t>>> &pages) {
     // The sync word is written in host byte order, as libcupsimage does; the
-    // letters "RaSt" in file order would tell the reader to swap every field.
-    const uint32_t sync = CUPS_RASTER_SYNCv1;
+    // letters in file order would tell the reader to swap every field. Version
+    // 3 ("RaS3"): libcups reads a version 1 header as the short 420-byte
+    // record, so the rest of a full header would be taken for pixel data.
+    const uint32_t sync = CUPS_RASTER_SYNC;
     std::vector<uint8_t> out(reinterpret_cast<const uint8_t *>(&sync), reinterpret_cast<const uint8_t *>(&sync) + 4);
     for (const auto &[header, pixels] : pages) {
         const auto *h = reinterpret_cast<const uint8_t *>(&header);

@@ -35,7 +35,7 @@ cups_page_header2_t headerFor(const RasterPage &page);
 // A complete raster stream holding every page.
 std::vector<uint8_t> makeRaster(const std::vector<RasterPage> &pages, bool compressed = true);
 
-// An uncompressed (version 1) stream made by hand from raw headers and raw pixel
+// An uncompressed (version 3) stream made by hand from raw headers and raw pixel
 // bytes, for headers that libcupsimage's writer would not produce.
 std::vector<uint8_t> rawRaster(const std::vector<std::pair<cups_page_header2_t, std::vector<uint8_t>>> &pages);
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/render_core.h"
+#include "tools/render/render.h"
 
 namespace {
 

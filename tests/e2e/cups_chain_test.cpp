@@ -22,7 +22,7 @@
 #include "tests/support/filter_runner.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
-#include "tools/render_core.h"
+#include "tools/render/render.h"
 
 namespace {
 

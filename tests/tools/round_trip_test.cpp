@@ -11,7 +11,7 @@
 #include "tests/support/ppd_fixture.h"
 #include "tests/support/raster_writer.h"
 #include "tests/support/temp_dir.h"
-#include "tools/render_core.h"
+#include "tools/render/render.h"
 
 using zvrender::Format;
 using zvrender::RenderedPage;

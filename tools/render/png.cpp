@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "tools/render_core.h"
+#include "tools/render/render.h"
 
 namespace zvrender {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/render_core.h"
+#include "tools/render/render.h"
 
 #include <zlib.h>
 

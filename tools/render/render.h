@@ -6,8 +6,8 @@
 // that a fault in an encoder does not hide itself in the check. It is strict:
 // the first byte that does not belong to the stream the filter is meant to
 // write ends the reading with that byte's offset and a reason.
-#ifndef ZV_TOOLS_RENDER_CORE_H
-#define ZV_TOOLS_RENDER_CORE_H
+#ifndef ZV_TOOLS_RENDER_RENDER_H
+#define ZV_TOOLS_RENDER_RENDER_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The render-back reader on hand-built streams: the worked examples of every
 // printer language, and the malformed streams it must name by offset.
-#include "tools/render_core.h"
+#include "tools/render/render.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -18,8 +18,9 @@ namespace {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: zvrender [--format tspl|tspl2|zpl|sfzpl|cpcl|escpos|auto] input.bin|- out-prefix\n"
-                 "  writes out-prefix-1.png, out-prefix-2.png, ... one per page\n");
+                 "usage: zvrender [--format %s] input.bin|- out-prefix\n"
+                 "  writes out-prefix-1.png, out-prefix-2.png, ... one per page\n",
+                 zvrender::formatNames().c_str());
 }
 
 bool readAll(const char *path, std::vector<uint8_t> &bytes) {

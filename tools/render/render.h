@@ -1,4 +1,6 @@
 // Reads a printer stream written by rastertozorvan back into pages of dots.
+// One reader per printer language (tools/render/<language>.cpp) on the
+// cursor and page builder of tools/render/stream.h.
 //
 // Used by the zvrender preview tool and by the tests, which check that what
 // the filter sends is the page that went in. The reader is written
@@ -69,6 +71,8 @@ Format detectFormat(const uint8_t *data, size_t size);
 // "tspl", "tspl2", "zpl", "sfzpl", "cpcl", "escpos", "auto".
 const char *formatName(Format format);
 bool parseFormatName(const std::string &name, Format &format);
+// Every name parseFormatName takes, "tspl|tspl2|...|auto", for usage lines.
+std::string formatNames();
 
 // Writes the page as a PNG: 1-bit gray (black dots on white) for one-colour
 // pages; for two-colour pages a palette image with black, red, and dark red

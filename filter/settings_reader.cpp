@@ -5,17 +5,28 @@
 
 #include <cups/ppd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/debug_log.h"
 #include "core/lenient_number.h"
+#include "filter/settings_table.h"
 #include "protocol/protocol_state.h"
 
 namespace {
+
+using zvsettings::kSettingRows;
+using zvsettings::logSettingLine;
+using zvsettings::SettingField;
+using zvsettings::SettingRow;
+using zvsettings::storeSetting;
+using zvsettings::storeSettingValue;
 
 struct ModelName {
     std::string_view name;
@@ -31,14 +42,20 @@ constexpr ModelName kModelNames[] = {
 
 const char *safe(const char *text) { return text != nullptr ? text : "(null)"; }
 
-// Reads one Default... attribute: logs it and hands its value to `store`.
-template <typename Store>
-bool readDefault(ppd_file_t *ppd, const char *name, Store store) {
-    ppd_attr_t *attr = ppdFindAttr(ppd, name, nullptr);
-    if (attr == nullptr) return false;
-    writeLogString("ppdfile %s:%s", attr->name, safe(attr->value));
-    store(attr->value);
-    return true;
+const SettingRow *rowForZVAttr(std::string_view keyword) {
+    for (const SettingRow &row : kSettingRows)
+        if (!row.zvAttr.empty() && row.zvAttr == keyword) return &row;
+    return nullptr;
+}
+
+// The summary after the PPD lists the settings in an order of its own.
+void logPpdSummary(const PrinterSettings *settings) {
+    std::vector<const SettingRow *> lines;
+    for (const SettingRow &row : kSettingRows)
+        if (row.ppdSummaryLabel != nullptr) lines.push_back(&row);
+    std::sort(lines.begin(), lines.end(),
+              [](const SettingRow *a, const SettingRow *b) { return a->ppdSummaryRank < b->ppdSummaryRank; });
+    for (const SettingRow *row : lines) logSettingLine(*row, settings, row->ppdSummaryLabel);
 }
 
 void applyPrinterSize(PrinterSettings *settings, const char *value) {
@@ -94,37 +111,15 @@ void set_pstops_with_ppd(PrinterSettings *settings) {
     }
 
     writeLogString("module_number:%d", ppd->model_number);
-    if (ppd_attr_t *pageSize = ppdFindAttr(ppd, "DefaultPageSize", nullptr))
-        writeLogString("ppdfile %s:%s", pageSize->name, safe(pageSize->value));
-
-    auto int16Field = [](int16_t &field) { return [&field](const char *v) { field = parseLeadingInt16(v); }; };
-    auto int32Field = [](int32_t &field) { return [&field](const char *v) { field = parseLeadingInt32(v); }; };
-
-    readDefault(ppd, "DefaultDarkness", int16Field(settings->darkness));
-    readDefault(ppd, "DefaultPrintSpeed", int16Field(settings->printSpeed));
-    readDefault(ppd, "DefaultHorizontal", int16Field(settings->horizontal));
-    readDefault(ppd, "DefaultVertical", int16Field(settings->vertical));
-    if (!readDefault(ppd, "DefaultMediaTracking", int32Field(settings->mediaTracking))) settings->mediaTracking = 255;
-    readDefault(ppd, "DefaultPrintMode", int16Field(settings->printMode));
-    readDefault(ppd, "DefaultColourDarkness", int16Field(settings->colourDarkness));
-    readDefault(ppd, "DefaultColorPrintModel", int32Field(settings->colorPrintModel));
-    readDefault(ppd, "DefaultSilentPrint", int16Field(settings->silentPrint));
-    readDefault(ppd, "DefaultPositioningMode", int16Field(settings->positioningMode));
-    readDefault(ppd, "DefaultResolution", int32Field(settings->resolution));
-    readDefault(ppd, "DefaultCashDrawer", int32Field(settings->cashDrawer));
-    readDefault(ppd, "DefaultBlankSpace", int32Field(settings->blankSpace));
-    readDefault(ppd, "DefaultFeedDist", int32Field(settings->feedDist));
-    readDefault(ppd, "DefaultCutting", int32Field(settings->cutting));
-    readDefault(ppd, "DefaultBeeper", int32Field(settings->beeper));
-    if (ppd_attr_t *model = ppdFindAttr(ppd, "DefaultPrinterModel", nullptr)) {
-        writeLogString("Printer Model %s:%s", model->name, safe(model->value));
-        setDeviceType(parseLeadingInt32(model->value));
+    for (const SettingRow &row : kSettingRows) {
+        if (row.hasPreset) storeSettingValue(row, settings, row.preset);
+        if (row.ppdKey.empty()) continue;
+        ppd_attr_t *attr = ppdFindAttr(ppd, std::string(row.ppdKey).c_str(), nullptr);
+        if (attr == nullptr) continue;
+        const bool model = row.field.kind == SettingField::Kind::DeviceType;
+        writeLogString(model ? "Printer Model %s:%s" : "ppdfile %s:%s", attr->name, safe(attr->value));
+        storeSetting(row, settings, attr->value);
     }
-    settings->maxWidthMM = -1;
-    readDefault(ppd, "DefaultMaxWidthMM", int32Field(settings->maxWidthMM));
-    readDefault(ppd, "DefaultIsCompressie", int16Field(settings->isCompressie));
-    settings->noCompressieLimit = 300000;
-    settings->compressieLimit = 64000;
 
     for (ppd_attr_t *attr = ppdFindAttr(ppd, "ZVAttr", nullptr); attr != nullptr;
          attr = ppdFindNextAttr(ppd, "ZVAttr", nullptr)) {
@@ -141,16 +136,8 @@ void set_pstops_with_ppd(PrinterSettings *settings) {
                 std::fprintf(stderr, "ERROR: Unknown printer model \"%s\" in the PPD; the model stays %d\n",
                              safe(attr->value), getDeviceType());
             }
-        } else if (keyword == "PrinterMaxWidthMM") {
-            settings->maxWidthMM = parseLeadingInt32(attr->value);
-        } else if (keyword == "CompressiePrint") {
-            settings->isCompressie = parseLeadingInt16(attr->value);
-        } else if (keyword == "NoCompressie") {
-            settings->noCompressieLimit = static_cast<uint64_t>(parseLeadingInt64(attr->value));
-        } else if (keyword == "Compressie") {
-            settings->compressieLimit = static_cast<uint64_t>(parseLeadingInt64(attr->value));
-        } else if (keyword == "BluetoothPrint") {
-            settings->isHCRP = parseLeadingInt16(attr->value);
+        } else if (const SettingRow *row = rowForZVAttr(keyword)) {
+            storeSetting(*row, settings, attr->value);
         } else if (keyword == "AESKey" || keyword == "AESIV") {
             // The encrypting printers' key and initial vector, 32 hexadecimal digits each.
             const bool isKey = keyword == "AESKey";
@@ -165,27 +152,7 @@ void set_pstops_with_ppd(PrinterSettings *settings) {
         if (std::string_view(attr->spec) == "PrinterSize") applyPrinterSize(settings, attr->value);
     }
 
-    writeLogString("Default PageSize:%dx%d", settings->widthMM, settings->heightMM);
-    writeLogString("Default Darkness:%d", settings->darkness);
-    writeLogString("Default Speed:%d", settings->printSpeed);
-    writeLogString("ppdfile Horizontal:%d", settings->horizontal);
-    writeLogString("Default Vertical:%d", settings->vertical);
-    writeLogString("Default MediaTracking:%d", settings->mediaTracking);
-    writeLogString("Default Mode:%d", settings->printMode);
-    writeLogString("Default ColourDarkness:%d", settings->colourDarkness);
-    writeLogString("Default ColorPrintModel:%d", settings->colorPrintModel);
-    writeLogString("Default SilentPrint:%d", settings->silentPrint);
-    writeLogString("Default PositioningMode:%d", settings->positioningMode);
-    writeLogString("Default DefaultResolution:%d", settings->resolution);
-    writeLogString("Default isCompressie:%d", settings->isCompressie);
-    writeLogString("Default DefaultMaxWidthMM:%d", settings->maxWidthMM);
-    writeLogString("Default isHCRP:%d", settings->isHCRP);
-    writeLogString("Default Printer Model:%d", getDeviceType());
-    writeLogString("Default Cash Drawer:%d", settings->cashDrawer);
-    writeLogString("Default Blank Space:%d", settings->blankSpace);
-    writeLogString("Default Feed Dist:%d", settings->feedDist);
-    writeLogString("Default Cutting:%d", settings->cutting);
-    writeLogString("Default Beeper:%d", settings->beeper);
+    logPpdSummary(settings);
 
     ppdClose(ppd);
 }
@@ -198,67 +165,26 @@ void set_pstops_options(PrinterSettings *settings, char **argv, int optionCount,
 
     set_pstops_with_ppd(settings);
 
-    struct OptionField {
-        const char *name;
-        int16_t *field16;
-        int32_t *field32;
-        bool taken;
-    };
-    OptionField fields[] = {
-        {"Darkness", &settings->darkness, nullptr, false},
-        {"PrintSpeed", &settings->printSpeed, nullptr, false},
-        {"Horizontal", &settings->horizontal, nullptr, false},
-        {"Vertical", &settings->vertical, nullptr, false},
-        {"MediaTracking", nullptr, &settings->mediaTracking, false},
-        {"PrintMode", &settings->printMode, nullptr, false},
-        {"ColourDarkness", &settings->colourDarkness, nullptr, false},
-        {"ColorPrintModel", nullptr, &settings->colorPrintModel, false},
-        {"SilentPrint", &settings->silentPrint, nullptr, false},
-        {"PositioningMode", &settings->positioningMode, nullptr, false},
-        {"CashDrawer", nullptr, &settings->cashDrawer, false},
-        {"BlankSpace", nullptr, &settings->blankSpace, false},
-        {"FeedDist", nullptr, &settings->feedDist, false},
-        {"Cutting", nullptr, &settings->cutting, false},
-        {"Beeper", nullptr, &settings->beeper, false},
-    };
-    bool pageSizeTaken = false;
-
+    // Each name is taken once: the first option of a name sets the field.
+    bool taken[std::size(kSettingRows)] = {};
     for (int i = 0; i < optionCount; ++i) {
         const char *name = options[i].name;
         const char *value = options[i].value;
         writeLogString("%d、%s:%s", i, safe(name), safe(value));
         if (name == nullptr) continue;
-        if (std::strcmp(name, "PageSize") == 0) {
-            if (!pageSizeTaken) {
-                pageSizeTaken = true;
+        for (size_t r = 0; r < std::size(kSettingRows); ++r) {
+            const SettingRow &row = kSettingRows[r];
+            if (taken[r] || row.option.empty() || row.option != name) continue;
+            taken[r] = true;
+            if (row.field.kind == SettingField::Kind::PageSize) {
                 writeLogString("PageSize=%s", name);
                 writeLogString("page_size=%s", safe(value));
             }
-            continue;
-        }
-        for (OptionField &field : fields) {
-            if (field.taken || std::strcmp(name, field.name) != 0) continue;
-            field.taken = true;
-            if (field.field16 != nullptr) *field.field16 = parseLeadingInt16(value);
-            if (field.field32 != nullptr) *field.field32 = parseLeadingInt32(value);
+            storeSetting(row, settings, value);
             break;
         }
     }
 
-    writeLogString("User Choose PageSize:%dx%d", settings->widthMM, settings->heightMM);
-    writeLogString("User Choose Darkness:%d", settings->darkness);
-    writeLogString("User Choose Speed:%d", settings->printSpeed);
-    writeLogString("User Choose Horizontal:%d", settings->horizontal);
-    writeLogString("User Choose Vertical:%d", settings->vertical);
-    writeLogString("User Choose MediaTracking:%d", settings->mediaTracking);
-    writeLogString("User Choose Mode:%d", settings->printMode);
-    writeLogString("User Choose ColourDarkness:%d", settings->colourDarkness);
-    writeLogString("User Choose ColorPrintModel:%d", settings->colorPrintModel);
-    writeLogString("User Choose SilentPrint:%d", settings->silentPrint);
-    writeLogString("User Choose PositioningMode:%d", settings->positioningMode);
-    writeLogString("User Choose  CashDrawer:%d", settings->cashDrawer);
-    writeLogString("User Choose  BlankSpace:%d", settings->blankSpace);
-    writeLogString("User Choose  FeedDist:%d", settings->feedDist);
-    writeLogString("User Choose  Cutting:%d", settings->cutting);
-    writeLogString("User Choose  Beeper:%d", settings->beeper);
+    for (const SettingRow &row : kSettingRows)
+        if (row.optionSummaryLabel != nullptr) logSettingLine(row, settings, row.optionSummaryLabel);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -183,6 +184,130 @@ TEST_F(SettingsFromPpd, MissingPpdKeepsDefaultsButAppliesOptions) {
     EXPECT_EQ(s.mediaTracking, 1);
     closeDebugLog();
     EXPECT_NE(zvtest::readFileText(dir.file("LxxLog.log")).find("can't param ppdfile"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The log lines of the settings, without their time stamps.
+std::vector<std::string> settingLogLines(const std::string &log) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < log.size()) {
+        size_t end = log.find("\r\n", at);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(at, end - at);
+        if (line.size() > 20) lines.push_back(line.substr(20));  // "YYYY-MM-DD hh:mm:ss "
+        at = end + 2;
+    }
+    return lines;
+}
+
+TEST_F(SettingsFromPpd, LogBlocksNameEverySettingInTheirOwnOrder) {
+    // Every value distinct, so a line that shows another setting's field stands out.
+    read(
+        {
+            "*DefaultPageSize: w288h432", "*DefaultDarkness: 1",         "*DefaultPrintSpeed: 2",
+            "*DefaultHorizontal: 3",      "*DefaultVertical: 4",         "*DefaultMediaTracking: 5",
+            "*DefaultPrintMode: 6",       "*DefaultColourDarkness: 7",   "*DefaultColorPrintModel: 8",
+            "*DefaultSilentPrint: 9",     "*DefaultPositioningMode: 10", "*DefaultResolution: 203dpi",
+            "*DefaultCashDrawer: 11",     "*DefaultBlankSpace: 12",      "*DefaultFeedDist: 13",
+            "*DefaultCutting: 14",        "*DefaultBeeper: 15",          "*DefaultPrinterModel: 161",
+            "*DefaultMaxWidthMM: 48",     "*DefaultIsCompressie: 1",     "*ZVAttr BluetoothPrint: \"16\"",
+        },
+        "PageSize=w100h100 Darkness=21 PrintSpeed=22 Horizontal=23 Vertical=24 MediaTracking=25 PrintMode=26 "
+        "ColourDarkness=27 ColorPrintModel=28 SilentPrint=29 PositioningMode=30 CashDrawer=31 BlankSpace=32 "
+        "FeedDist=33 Cutting=34 Beeper=35");
+    closeDebugLog();
+    const std::vector<std::string> lines = settingLogLines(zvtest::readFileText(dir.file("LxxLog.log")));
+    const std::vector<std::string> expected = {
+        "module_number:7",
+        "ppdfile DefaultPageSize:w288h432",
+        "ppdfile DefaultDarkness:1",
+        "ppdfile DefaultPrintSpeed:2",
+        "ppdfile DefaultHorizontal:3",
+        "ppdfile DefaultVertical:4",
+        "ppdfile DefaultMediaTracking:5",
+        "ppdfile DefaultPrintMode:6",
+        "ppdfile DefaultColourDarkness:7",
+        "ppdfile DefaultColorPrintModel:8",
+        "ppdfile DefaultSilentPrint:9",
+        "ppdfile DefaultPositioningMode:10",
+        "ppdfile DefaultResolution:203dpi",
+        "ppdfile DefaultCashDrawer:11",
+        "ppdfile DefaultBlankSpace:12",
+        "ppdfile DefaultFeedDist:13",
+        "ppdfile DefaultCutting:14",
+        "ppdfile DefaultBeeper:15",
+        "Printer Model DefaultPrinterModel:161",
+        "ppdfile DefaultMaxWidthMM:48",
+        "ppdfile DefaultIsCompressie:1",
+        "ZVAttr: [BluetoothPrint] = [16]",
+        "Default PageSize:0x0",
+        "Default Darkness:1",
+        "Default Speed:2",
+        "ppdfile Horizontal:3",
+        "Default Vertical:4",
+        "Default MediaTracking:5",
+        "Default Mode:6",
+        "Default ColourDarkness:7",
+        "Default ColorPrintModel:8",
+        "Default SilentPrint:9",
+        "Default PositioningMode:10",
+        "Default DefaultResolution:203",
+        "Default isCompressie:1",
+        "Default DefaultMaxWidthMM:48",
+        "Default isHCRP:16",
+        "Default Printer Model:161",
+        "Default Cash Drawer:11",
+        "Default Blank Space:12",
+        "Default Feed Dist:13",
+        "Default Cutting:14",
+        "Default Beeper:15",
+        // cupsParseOptions hands the options over sorted by name.
+        "0、Beeper:35",
+        "1、BlankSpace:32",
+        "2、CashDrawer:31",
+        "3、ColorPrintModel:28",
+        "4、ColourDarkness:27",
+        "5、Cutting:34",
+        "6、Darkness:21",
+        "7、FeedDist:33",
+        "8、Horizontal:23",
+        "9、MediaTracking:25",
+        "10、PageSize:w100h100",
+        "PageSize=PageSize",
+        "page_size=w100h100",
+        "11、PositioningMode:30",
+        "12、PrintMode:26",
+        "13、PrintSpeed:22",
+        "14、SilentPrint:29",
+        "15、Vertical:24",
+        "User Choose PageSize:0x0",
+        "User Choose Darkness:21",
+        "User Choose Speed:22",
+        "User Choose Horizontal:23",
+        "User Choose Vertical:24",
+        "User Choose MediaTracking:25",
+        "User Choose Mode:26",
+        "User Choose ColourDarkness:27",
+        "User Choose ColorPrintModel:28",
+        "User Choose SilentPrint:29",
+        "User Choose PositioningMode:30",
+        "User Choose  CashDrawer:31",
+        "User Choose  BlankSpace:32",
+        "User Choose  FeedDist:33",
+        "User Choose  Cutting:34",
+        "User Choose  Beeper:35",
+    };
+    // The block starts after the "PPD=" line, whose path differs per run.
+    auto first = std::find(lines.begin(), lines.end(), "module_number:7");
+    ASSERT_NE(first, lines.end());
+    const std::vector<std::string> actual(first, lines.end());
+    for (size_t i = 0; i < std::max(actual.size(), expected.size()); ++i)
+        EXPECT_EQ(i < actual.size() ? actual[i] : "(none)", i < expected.size() ? expected[i] : "(none)")
+            << "line " << i;
 }
 
 }  // namespace

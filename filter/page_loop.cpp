@@ -76,7 +76,8 @@ void discardPage(cups_raster_t *raster, uint64_t bytes) {
     }
 }
 
-// Resolution used for the millimetre sizes: the PPD's, else the raster's, else 203.
+// Resolution of the millimetre sizes: the PPD's, else the raster's, else 203
+// (said once per job in the log).
 int32_t millimetreResolution(const PrinterSettings *settings, const cups_page_header2_t &header, bool *logged) {
     if (settings->resolution > 0) return settings->resolution;
     int32_t dpi = static_cast<int32_t>(header.HWResolution[0]);
@@ -136,8 +137,9 @@ void warnAboutFormat(const cups_page_header2_t &header, int pageNumber, JobWarni
     }
 }
 
-dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
-                          PrinterSettings *settings, JobWarnings *warnings) {
+// The colour space the printer family reads: logged on every page that has
+// another one, told to CUPS once per job.
+void checkColorSpace(const cups_page_header2_t &header, JobWarnings *warnings) {
     const int32_t deviceType = getDeviceType();
     const unsigned colorSpace = rawColorSpace(header);
     const bool gray = colorSpace == CUPS_CSPACE_W;
@@ -160,7 +162,12 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const cu
                      "WARNING: The raster has colour space %u but this printer expects %s raster (check the PPD)\n",
                      colorSpace, expected);
     }
+}
 
+// The one encoder the device type selects; nullptr sends nothing for the page.
+dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
+                          PrinterSettings *settings) {
+    const int32_t deviceType = getDeviceType();
     if (isZVProtocolPrinter(deviceType)) return getZVProtocolPrintData(page, width, height, settings, deviceType);
     switch (deviceType) {
         case kDeviceTSPL:
@@ -178,6 +185,101 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const cu
         default:
             return nullptr;
     }
+}
+
+// What a page header asks of the page buffer.
+struct PageGeometry {
+    unsigned colorSpace = 0;
+    int bytesPerPixel = 1;
+    uint64_t bytesPerLine = 0;  // of every raster row
+    uint64_t rows = 0;
+    // Bytes of one buffer row: a whole number of packed bytes of pixels, and
+    // never less than the bytes a raster row stores into it.
+    uint64_t pitch = 0;
+};
+
+// Header checks: the geometry of the page, or false (with an "ERROR:" line)
+// for a page the loop must skip. The geometry is filled in either case, so a
+// skipped page can be read past.
+bool checkPageHeader(const cups_page_header2_t &header, int pageNumber, PageGeometry *geometry) {
+    geometry->colorSpace = rawColorSpace(header);
+    geometry->bytesPerPixel = bytesPerPixelFor(geometry->colorSpace);
+    geometry->bytesPerLine = header.cupsBytesPerLine;
+    geometry->rows = header.cupsHeight;
+    // Pixels per row rounded up: a row whose byte count is not a whole
+    // number of pixels keeps its last partial pixel, and the pitch is never
+    // shorter than the bytes each row read stores into it.
+    const uint64_t pixelsPerRow = (geometry->bytesPerLine + geometry->bytesPerPixel - 1) / geometry->bytesPerPixel;
+    const uint64_t widthBytes = (pixelsPerRow + 7) / 8;
+    geometry->pitch = widthBytes * 8 * geometry->bytesPerPixel;
+
+    // A header from an untrusted job may describe a page no label needs;
+    // refuse it before any arithmetic on it could overflow.
+    const uint64_t maxPageBytes = getMaxPageBufferBytes();
+    if (geometry->pitch != 0 && geometry->rows <= maxPageBytes / geometry->pitch) return true;
+    std::fprintf(stderr,
+                 "ERROR: Page %d: the raster header describes %llu rows of %llu bytes, more than the %llu MiB "
+                 "a page may use; page skipped\n",
+                 pageNumber, static_cast<unsigned long long>(geometry->rows),
+                 static_cast<unsigned long long>(geometry->bytesPerLine),
+                 static_cast<unsigned long long>(maxPageBytes >> 20));
+    writeLogString("page %d skipped: %llu x %llu bytes", pageNumber, static_cast<unsigned long long>(geometry->rows),
+                   static_cast<unsigned long long>(geometry->bytesPerLine));
+    return false;
+}
+
+// Buffer: the page white, then every raster row at the start of its buffer
+// row; rows a short stream does not hold stay white. False when the buffer
+// cannot be allocated.
+bool readPageBuffer(cups_raster_t *raster, const PageGeometry &geometry, std::vector<unsigned char> *page) {
+    try {
+        // A bigger page replaces the buffer (freeing the old one first, so
+        // two pages are never held); an equal or smaller one reuses it.
+        const size_t pageBytes = static_cast<size_t>(geometry.pitch * geometry.rows);
+        if (pageBytes > page->capacity()) std::vector<unsigned char>().swap(*page);
+        page->assign(pageBytes, 0xFF);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    for (uint64_t row = 0; row < geometry.rows; ++row) {
+        if (cupsRasterReadPixels(raster, page->data() + row * geometry.pitch,
+                                 static_cast<unsigned>(geometry.bytesPerLine)) == 0) {
+            writeLogString("short raster: %llu of %llu rows read", static_cast<unsigned long long>(row),
+                           static_cast<unsigned long long>(geometry.rows));
+            break;
+        }
+    }
+    return true;
+}
+
+// The settings every page resets: one copy per page (CUPS repeats the job for
+// more), and the automatic print mode resolved for the printer family.
+void applyPageSettings(PrinterSettings *settings) {
+    settings->copies = 1;
+    if (settings->printMode != 5) return;
+    const int32_t deviceType = getDeviceType();
+    if (!isZVProtocolPrinter(deviceType))
+        settings->printMode = 6;
+    else if (deviceType == 4 || deviceType == 10 || deviceType == 11 || deviceType == 12)
+        settings->printMode = 11;
+    else
+        settings->printMode = 9;
+    writeLogString("printMode 5 -> %d", settings->printMode);
+}
+
+// Sizes: the language printers' pages are cut to the printable width.
+void clipPageWidth(unsigned char *page, long *width, long height, PrinterSettings *settings, int bytesPerPixel) {
+    writeLogString("3、Width = %ld,height = %ld", *width, height);
+    if (!isZVProtocolPrinter(getDeviceType()) && settings->maxWidthMM > 0)
+        subImageLessthenMaxPrintWidthMM(page, width, height, settings, bytesPerPixel);
+    writeLogString("4、Width = %ld,height = %ld", *width, height);
+}
+
+// Sizes: the page in whole millimetres, rounded up, at `dpi`.
+void setPageSizes(PrinterSettings *settings, long width, long height, double dpi) {
+    settings->widthMM = static_cast<int32_t>(std::ceil(width * 25.4 / dpi));
+    settings->heightMM = static_cast<int32_t>(std::ceil(height * 25.4 / dpi));
+    writeLogString("5、widthMM = %d, heightMM = %d", settings->widthMM, settings->heightMM);
 }
 
 void writeArray(dynamic_array *array) {
@@ -276,86 +378,35 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
         ++pageCount;
 
-        const unsigned colorSpace = rawColorSpace(header);
-        const int bytesPerPixel = bytesPerPixelFor(colorSpace);
-        const uint64_t bytesPerLine = header.cupsBytesPerLine;
-        const uint64_t rows = header.cupsHeight;
-        // Pixels per row rounded up: a row whose byte count is not a whole
-        // number of pixels keeps its last partial pixel, and the pitch is never
-        // shorter than the bytes each row read stores into it.
-        const uint64_t pixelsPerRow = (bytesPerLine + bytesPerPixel - 1) / bytesPerPixel;
-        const uint64_t widthBytes = (pixelsPerRow + 7) / 8;
-        const uint64_t pitch = widthBytes * 8 * bytesPerPixel;
-
-        // A header from an untrusted job may describe a page no label needs;
-        // refuse it before any arithmetic on it could overflow.
-        const uint64_t maxPageBytes = getMaxPageBufferBytes();
-        if (pitch == 0 || rows > maxPageBytes / pitch) {
-            std::fprintf(stderr,
-                         "ERROR: Page %d: the raster header describes %llu rows of %llu bytes, more than the %llu MiB "
-                         "a page may use; page skipped\n",
-                         pageCount, static_cast<unsigned long long>(rows),
-                         static_cast<unsigned long long>(bytesPerLine),
-                         static_cast<unsigned long long>(maxPageBytes >> 20));
-            writeLogString("page %d skipped: %llu x %llu bytes", pageCount, static_cast<unsigned long long>(rows),
-                           static_cast<unsigned long long>(bytesPerLine));
-            discardPage(raster.get(), bytesPerLine * rows);
+        PageGeometry geometry;
+        if (!checkPageHeader(header, pageCount, &geometry)) {
+            discardPage(raster.get(), geometry.bytesPerLine * geometry.rows);
             continue;
         }
 
         std::fprintf(stderr, "PAGE: %d %d\n", pageCount, static_cast<int>(header.NumCopies));
         std::fflush(stderr);
-        logColorSpace(colorSpace);
+        logColorSpace(geometry.colorSpace);
         warnAboutFormat(header, pageCount, &warnings);
         writeLogString("1、header.cupsWidth = %d, header.cupsBytesPerLine = %d,header.cupsHeight = %d",
                        header.cupsWidth, header.cupsBytesPerLine, header.cupsHeight);
 
-        try {
-            // A bigger page replaces the buffer (freeing the old one first, so
-            // two pages are never held); an equal or smaller one reuses it.
-            const size_t pageBytes = static_cast<size_t>(pitch * rows);
-            if (pageBytes > page.capacity()) std::vector<unsigned char>().swap(page);
-            page.assign(pageBytes, 0xFF);
-        } catch (const std::bad_alloc &) {
+        if (!readPageBuffer(raster.get(), geometry, &page)) {
             std::fputs("ERROR: Unable to allocate memory\n", stderr);
             break;
         }
-        for (uint64_t row = 0; row < rows; ++row) {
-            if (cupsRasterReadPixels(raster.get(), page.data() + row * pitch, header.cupsBytesPerLine) == 0) {
-                writeLogString("short raster: %llu of %llu rows read", static_cast<unsigned long long>(row),
-                               static_cast<unsigned long long>(rows));
-                break;
-            }
-        }
-
         writeLogString("maxWidth_mm = %d", settings->maxWidthMM);
-        writeLogString("2、bytesPerLine = %d,header.cupsHeight = %d", static_cast<int>(pitch), header.cupsHeight);
+        writeLogString("2、bytesPerLine = %d,header.cupsHeight = %d", static_cast<int>(geometry.pitch),
+                       header.cupsHeight);
 
-        settings->copies = 1;
-        const int32_t deviceType = getDeviceType();
-        if (settings->printMode == 5) {
-            if (!isZVProtocolPrinter(deviceType))
-                settings->printMode = 6;
-            else if (deviceType == 4 || deviceType == 10 || deviceType == 11 || deviceType == 12)
-                settings->printMode = 11;
-            else
-                settings->printMode = 9;
-            writeLogString("printMode 5 -> %d", settings->printMode);
-        }
+        applyPageSettings(settings);
+        long width = static_cast<long>(geometry.pitch / geometry.bytesPerPixel);
+        const long height = static_cast<long>(geometry.rows);
+        clipPageWidth(page.data(), &width, height, settings, geometry.bytesPerPixel);
+        setPageSizes(settings, width, height, millimetreResolution(settings, header, &resolutionLogged));
 
-        long width = static_cast<long>(pitch / bytesPerPixel);
-        const long height = static_cast<long>(rows);
-        writeLogString("3、Width = %ld,height = %ld", width, height);
-        if (!isZVProtocolPrinter(deviceType) && settings->maxWidthMM > 0)
-            subImageLessthenMaxPrintWidthMM(page.data(), &width, height, settings, bytesPerPixel);
-        writeLogString("4、Width = %ld,height = %ld", width, height);
-
-        const double dpi = millimetreResolution(settings, header, &resolutionLogged);
-        settings->widthMM = static_cast<int32_t>(std::ceil(width * 25.4 / dpi));
-        settings->heightMM = static_cast<int32_t>(std::ceil(height * 25.4 / dpi));
-        writeLogString("5、widthMM = %d, heightMM = %d", settings->widthMM, settings->heightMM);
-
-        ArrayPtr output(encodePage(page.data(), width, height, header, settings, &warnings));
+        checkColorSpace(header, &warnings);
+        ArrayPtr output(encodePage(page.data(), width, height, header, settings));
         writeArray(output.get());
         output.reset();
         std::fflush(stdout);

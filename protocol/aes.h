@@ -1,12 +1,12 @@
-// AES-128 (FIPS-197) in CBC mode with the zero padding of the packet protocol.
-// The expanded round keys are process-wide: AES_Init sets them for the block
-// functions that follow.
+// AES-128 (FIPS-197) in CBC mode with the zero padding of the packet protocol,
+// the cipher itself from Nettle. The expanded key is process-wide: AES_Init
+// sets it for the block and CBC functions that follow.
 #ifndef ZV_PROTOCOL_AES_H
 #define ZV_PROTOCOL_AES_H
 
 #include <cstdint>
 
-// Expands the 16-byte key into the 11 round keys.
+// Expands the 16-byte key for encryption and decryption.
 void AES_Init(const uint8_t key[16]);
 
 // One 16-byte block in place with the current round keys.

@@ -4,6 +4,7 @@
 
 namespace {
 uint32_t randState = 1;
+uint32_t (*randClock)() = nullptr;
 }  // namespace
 
 float simpleRand() {
@@ -11,7 +12,11 @@ float simpleRand() {
     return static_cast<float>(randState / 2147483648.0);
 }
 
-void seedSimpleRandFromClock() { randState = static_cast<uint32_t>(std::time(nullptr)); }
+void seedSimpleRandFromClock() {
+    randState = randClock != nullptr ? randClock() : static_cast<uint32_t>(std::time(nullptr));
+}
+
+void setSimpleRandClock(uint32_t (*clock)()) { randClock = clock; }
 
 uint32_t getSimpleRandState() { return randState; }
 

@@ -15,6 +15,10 @@ float simpleRand();
 // Seeds the state with the current time in whole seconds (low 32 bits).
 void seedSimpleRandFromClock();
 
+// The clock that seeding reads; null puts back the system clock. Tests fix
+// it so that methods which reseed give the same result in any second.
+void setSimpleRandClock(uint32_t (*clock)());
+
 uint32_t getSimpleRandState();
 void setSimpleRandState(uint32_t state);
 

@@ -37,6 +37,7 @@ int rastertozorvan_main(int argc, char **argv) {
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 #endif
     PrinterSettings settings{};
+    installCancelHandler();
 
     if (const char *uri = cupsBackendDeviceURI(argv)) {
         writeLogString(transportLogFormat(uri), uri);
@@ -62,13 +63,14 @@ int rastertozorvan_main(int argc, char **argv) {
     set_pstops_options(&settings, argv, optionCount, options);
     cupsFreeOptions(optionCount, options);
 
+    int status = 1;  // a raster file that cannot be opened prints nothing
     if (input != nullptr) {
         writeLogString("cups_file is not null");
-        print_bitmap(&settings, input);
+        status = print_bitmap(&settings, input);
         cupsFileClose(input);
     }
 
     writeLogString("Exit main");
     closeDebugLog();
-    return 0;
+    return status;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -231,7 +232,8 @@ bool checkPageHeader(const cups_page_header2_t &header, int pageNumber, PageGeom
 // Buffer: the page white, then every raster row at the start of its buffer
 // row; rows a short stream does not hold stay white. False when the buffer
 // cannot be allocated.
-bool readPageBuffer(cups_raster_t *raster, const PageGeometry &geometry, std::vector<unsigned char> *page) {
+bool readPageBuffer(cups_raster_t *raster, const PageGeometry &geometry, int pageNumber,
+                    std::vector<unsigned char> *page) {
     try {
         // A bigger page replaces the buffer (freeing the old one first, so
         // two pages are never held); an equal or smaller one reuses it.
@@ -246,6 +248,7 @@ bool readPageBuffer(cups_raster_t *raster, const PageGeometry &geometry, std::ve
                                  static_cast<unsigned>(geometry.bytesPerLine)) == 0) {
             writeLogString("short raster: %llu of %llu rows read", static_cast<unsigned long long>(row),
                            static_cast<unsigned long long>(geometry.rows));
+            std::fprintf(stderr, "WARNING: page %d was cut short\n", pageNumber);
             break;
         }
     }
@@ -282,29 +285,54 @@ void setPageSizes(PrinterSettings *settings, long width, long height, double dpi
     writeLogString("5、widthMM = %d, heightMM = %d", settings->widthMM, settings->heightMM);
 }
 
-void writeArray(dynamic_array *array) {
-    if (array != nullptr && array->data != nullptr) writePrinterData(array->data, array->size);
+// False when the output could not be written.
+bool writeArray(dynamic_array *array) {
+    return array == nullptr || array->data == nullptr || writePrinterData(array->data, array->size);
 }
 
 uint64_t gMaxPageBufferBytes = kMaxPageBufferBytes;
+
+// Set by SIGTERM, the way CUPS cancels a job. Read between pages only: the
+// page being written is always finished, so the printer never waits inside a
+// half-sent command.
+volatile std::sig_atomic_t gCancelRequested = 0;
+
+void onTerminate(int) { gCancelRequested = 1; }
 
 }  // namespace
 
 uint64_t getMaxPageBufferBytes() { return gMaxPageBufferBytes; }
 void setMaxPageBufferBytes(uint64_t bytes) { gMaxPageBufferBytes = bytes; }
 
-void writePrinterData(const uint8_t *bytes, uint64_t count) {
+void installCancelHandler() {
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    // Restarted calls: a read or write the signal interrupts goes on, so the
+    // page in progress is written whole.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    // A closed pipe is a write error to report, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool jobCancelRequested() { return gCancelRequested != 0; }
+void resetJobCancel() { gCancelRequested = 0; }
+
+bool writePrinterData(const uint8_t *bytes, uint64_t count) {
     while (count > 0) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, 1u << 30));
         ssize_t written = ::write(STDOUT_FILENO, bytes, chunk);
         if (written < 0) {
             if (errno == EINTR) continue;
             std::fprintf(stderr, "ERROR: Unable to write printer data: %s\n", std::strerror(errno));
-            return;
+            writeLogString("write to the printer failed: %s", std::strerror(errno));
+            return false;
         }
         bytes += written;
         count -= static_cast<uint64_t>(written);
     }
+    return true;
 }
 
 void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long height, PrinterSettings *settings,
@@ -327,27 +355,28 @@ void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long heig
     *width = maxPix;
 }
 
-void setupJobStart(PrinterSettings *settings) {
+bool setupJobStart(PrinterSettings *settings) {
+    setODMType(getPpdOdmType());
     if (getDeviceType() == kDeviceESC) {
         ArrayPtr prologue(dynamic_array_init_or_die(2));
         addPosInitialize(prologue.get());
         if (settings->beeper == 4) addPosBeeper(prologue.get());
         if (settings->cashDrawer == 1 || settings->cashDrawer == 3) addPosCashDrawer1(prologue.get());
         if (settings->cashDrawer == 2 || settings->cashDrawer == 3) addPosCashDrawer2(prologue.get());
-        writeArray(prologue.get());
+        return writeArray(prologue.get());
     }
-    setODMType(getPpdOdmType());
+    return true;
 }
 
-void setupJobEnd(PrinterSettings *settings) {
-    if (getDeviceType() != kDeviceESC) return;
+bool setupJobEnd(PrinterSettings *settings) {
+    if (getDeviceType() != kDeviceESC) return true;
     ArrayPtr epilogue(dynamic_array_init_or_die(2));
     if (settings->cashDrawer == 4 || settings->cashDrawer == 6) addPosCashDrawer1(epilogue.get());
     if (settings->cashDrawer == 5 || settings->cashDrawer == 6) addPosCashDrawer2(epilogue.get());
     if (settings->cutting == 2) addPosCutting(epilogue.get());
     if (settings->beeper == 3) addPosBeeper(epilogue.get());
     addPosInitialize(epilogue.get());
-    writeArray(epilogue.get());
+    return writeArray(epilogue.get());
 }
 
 int print_bitmap(PrinterSettings *settings, cups_file_t *input) {
@@ -358,6 +387,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
     std::unique_ptr<cups_raster_t, RasterCloser> raster(cupsRasterOpen(fd, CUPS_RASTER_READ));
     if (raster == nullptr) writeLogString("input is not a CUPS raster stream");
     int pageCount = 0;
+    int pagesSent = 0;
     bool resolutionLogged = false;
     JobWarnings warnings;
 
@@ -368,13 +398,13 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
                      "to the printer\n",
                      jobDeviceType);
 
-    setupJobStart(settings);
+    if (!setupJobStart(settings)) return 1;
 
     cups_page_header2_t header;
     // The page buffer lives across pages: labels of one job have the same size,
     // and reusing the memory spares the kernel zeroing it again for every page.
     std::vector<unsigned char> page;
-    while (raster != nullptr && cupsRasterReadHeader2(raster.get(), &header)) {
+    while (raster != nullptr && !jobCancelRequested() && cupsRasterReadHeader2(raster.get(), &header)) {
         if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
         ++pageCount;
 
@@ -384,14 +414,12 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
             continue;
         }
 
-        std::fprintf(stderr, "PAGE: %d %d\n", pageCount, static_cast<int>(header.NumCopies));
-        std::fflush(stderr);
         logColorSpace(geometry.colorSpace);
         warnAboutFormat(header, pageCount, &warnings);
         writeLogString("1、header.cupsWidth = %d, header.cupsBytesPerLine = %d,header.cupsHeight = %d",
                        header.cupsWidth, header.cupsBytesPerLine, header.cupsHeight);
 
-        if (!readPageBuffer(raster.get(), geometry, &page)) {
+        if (!readPageBuffer(raster.get(), geometry, pageCount, &page)) {
             std::fputs("ERROR: Unable to allocate memory\n", stderr);
             break;
         }
@@ -407,11 +435,27 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
 
         checkColorSpace(header, &warnings);
         ArrayPtr output(encodePage(page.data(), width, height, header, settings));
-        writeArray(output.get());
+        // A page encoded while the job was being cancelled is not sent: nothing
+        // of it has reached the printer yet.
+        if (jobCancelRequested()) break;
+        if (output == nullptr || output->size == 0) continue;
+        if (!writeArray(output.get())) return 1;
         output.reset();
-        std::fflush(stdout);
+        ++pagesSent;
+        // Only pages that reached the printer are counted.
+        std::fprintf(stderr, "PAGE: %d %d\n", pageCount, static_cast<int>(header.NumCopies));
+        std::fflush(stderr);
     }
 
-    setupJobEnd(settings);
+    if (jobCancelRequested()) {
+        writeLogString("job cancelled (SIGTERM) after %d pages sent", pagesSent);
+        std::fprintf(stderr, "INFO: Job cancelled after %d page(s); no further page is sent\n", pagesSent);
+    }
+    if (!setupJobEnd(settings)) return 1;
+    if (jobCancelRequested()) return 0;
+    if (pagesSent == 0) {
+        std::fputs("ERROR: No pages were found.\n", stderr);
+        return 1;
+    }
     return 0;
 }

@@ -1,5 +1,5 @@
 // Raster streams any local user could submit: each must end in defined output,
-// a clear message and exit status 0.
+// a clear message, and the exit status CUPS expects (1 when nothing printed).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,7 +97,9 @@ TEST(HostileRaster, EveryMalformedStreamEndsCleanly) {
              return bytes;
          },
          1, "WARNING: The raster has colour space 65536"},
-        {"stream cut mid-row", [] { return rawPage(grayHeader(64, 8), 64 * 3 + 10); }, 1, ""},
+        // What arrived is printed; the rest of the page stays white.
+        {"stream cut mid-row", [] { return rawPage(grayHeader(64, 8), 64 * 3 + 10); }, 1,
+         "WARNING: page 1 was cut short"},
         {"stream cut mid-header",
          [] {
              auto bytes = rawPage(grayHeader(64, 8), 0);
@@ -115,7 +117,10 @@ TEST(HostileRaster, EveryMalformedStreamEndsCleanly) {
         run.ppdPath = ppd;
         run.input = c.stream();
         zvtest::FilterResult r = zvtest::runFilter(run);
-        EXPECT_EQ(r.status, 0) << c.name;
+        // No page printed is a failed job, and says so.
+        EXPECT_EQ(r.status, c.pages > 0 ? 0 : 1) << c.name;
+        EXPECT_EQ(r.err.find("ERROR: No pages were found.\n") != std::string::npos, c.pages == 0) << c.name << "\n"
+                                                                                                  << r.err;
         size_t pages = 0;
         for (size_t at = r.err.find("PAGE: "); at != std::string::npos; at = r.err.find("PAGE: ", at + 1)) ++pages;
         EXPECT_EQ(pages, static_cast<size_t>(c.pages)) << c.name << "\n" << r.err;
@@ -229,9 +234,11 @@ TEST(HostileRaster, UnknownPrinterTypeIsAnError) {
     run.ppdPath = zvtest::writePpd(dir.file("p.ppd"), {"*DefaultPrinterModel: 150"});
     run.input = zvtest::makeRaster({RasterPage::gray(8, 1)});
     zvtest::FilterResult r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(r.err.find("ERROR: The PPD selects printer type 150"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ERROR: No pages were found.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("PAGE:"), std::string::npos) << "a page that was not sent is not counted";
 }
 
 TEST(HostileRaster, ProtocolModelWithoutDriverSaysNothingIsSent) {
@@ -240,11 +247,15 @@ TEST(HostileRaster, ProtocolModelWithoutDriverSaysNothingIsSent) {
     run.ppdPath = zvtest::writePpd(dir.file("p.ppd"), zvtest::modelPpdLines("L40"));
     run.input = zvtest::makeRaster({RasterPage::gray(16, 4), RasterPage::gray(16, 4)});
     zvtest::FilterResult r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
     if (r.out.empty()) {  // until the protocol driver exists, the job must not look printed
+        EXPECT_EQ(r.status, 1);
         const std::string needle = "ERROR: Printing to packet-protocol printer model 1";
         EXPECT_NE(r.err.find(needle), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find(needle), r.err.rfind(needle)) << "once per job";
+        EXPECT_NE(r.err.find("ERROR: No pages were found.\n"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("PAGE:"), std::string::npos) << r.err;
+    } else {
+        EXPECT_EQ(r.status, 0);
     }
 }
 

@@ -59,10 +59,11 @@ TEST_F(FilterProcess, ReportsEveryPageAndLogsTheGeometry) {
     run.input = zvtest::makeRaster({first, second});
     run.deviceUri = "usb://Zorvan/TSPL";
     FilterResult r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.empty());  // no encoder for this device type
-    EXPECT_TRUE(contains(r.err, "PAGE: 1 2\n")) << r.err;
-    EXPECT_TRUE(contains(r.err, "PAGE: 2 1\n")) << r.err;
+    // No encoder for this device type: the pages are read but not counted.
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_FALSE(contains(r.err, "PAGE:")) << r.err;
+    EXPECT_TRUE(contains(r.err, "ERROR: No pages were found.\n")) << r.err;
     // 101 bytes per row round up to 13 packed bytes: a pitch of 104 pixels.
     EXPECT_TRUE(contains(r.logText, "2、bytesPerLine = 104,header.cupsHeight = 3"));
     EXPECT_TRUE(contains(r.logText, "3、Width = 104,height = 3"));
@@ -70,6 +71,20 @@ TEST_F(FilterProcess, ReportsEveryPageAndLogsTheGeometry) {
     EXPECT_TRUE(contains(r.logText, "URI=usb://Zorvan/TSPL:使用USB传输"));
     EXPECT_TRUE(contains(r.logText, "不是RGBA图片？ PPD被篡改？"));  // unknown type expects RGBA
     EXPECT_TRUE(contains(r.logText, "Exit main"));
+}
+
+// "PAGE:" lines count the pages that reached the printer, with the copies the
+// raster asks for, each after its page's data.
+TEST_F(FilterProcess, PageLinesFollowThePagesSent) {
+    RasterPage first = RasterPage::gray(16, 3);
+    first.numCopies = 2;
+    FilterRun run;
+    run.ppdPath = ppd(zvtest::modelPpdLines("TSPL"));
+    run.input = zvtest::makeRaster({first, RasterPage::gray(16, 5)});
+    FilterResult r = zvtest::runFilter(run);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "PAGE: 1 2\nPAGE: 2 1\n");
+    EXPECT_FALSE(r.out.empty());
 }
 
 TEST_F(FilterProcess, PrintModeFiveIsReplacedPerPrinterFamily) {
@@ -157,7 +172,7 @@ TEST_F(FilterProcess, EscPosPrologueAndEpilogueFollowTheOptions) {
         run.options = c.options;
         run.input = zvtest::makeRaster({});  // a raster stream without pages
         FilterResult r = zvtest::runFilter(run);
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 1) << "no pages";
         EXPECT_TRUE(zvtest::BytesEqual(hexBytes(c.expected), r.out)) << c.options;
         EXPECT_TRUE(r.dump.empty()) << "the prologue and epilogue are not dumped";
     }
@@ -168,13 +183,15 @@ TEST_F(FilterProcess, InputThatIsNotARasterStillGetsPrologueAndEpilogue) {
     run.ppdPath = escPpd({});
     run.input = zvtest::bytesOf("%PDF-1.4 this is not a raster stream");
     FilterResult r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(zvtest::BytesEqual(hexBytes("1B 40 1B 40"), r.out));
     EXPECT_EQ(r.err.find("PAGE:"), std::string::npos);
+    EXPECT_TRUE(contains(r.err, "ERROR: No pages were found.\n")) << r.err;
 
     run.input.clear();  // empty standard input
     r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "ERROR: No pages were found.\n")) << r.err;
     EXPECT_TRUE(zvtest::BytesEqual(hexBytes("1B 40 1B 40"), r.out));
 }
 
@@ -189,7 +206,7 @@ TEST_F(FilterProcess, RasterFileArgumentIsReadAndAMissingOneSendsNothing) {
 
     run.args = {"1", "u", "t", "1", "", dir.file("no-such.ras")};
     r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.empty()) << "no prologue either when the file cannot be opened";
     EXPECT_TRUE(contains(r.err, "ERROR: Unable to open raster file"));
 }
@@ -199,9 +216,12 @@ TEST_F(FilterProcess, MissingPpdIsReportedAndTheJobGoesOn) {
     run.ppdPath = dir.file("absent.ppd");
     run.input = zvtest::makeRaster({RasterPage::gray(8, 1)});
     FilterResult r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.err, "ERROR: Unable to read the PPD file"));
-    EXPECT_TRUE(contains(r.err, "PAGE: 1 1"));
+    // The default printer is protocol model 1: its page is read, and counted
+    // once its driver sends something.
+    EXPECT_TRUE(contains(r.logText, "4、Width = 8,height = 1")) << r.logText;
+    EXPECT_EQ(r.status, r.out.empty() ? 1 : 0);
+    EXPECT_EQ(contains(r.err, "PAGE: 1 1"), !r.out.empty());
     EXPECT_TRUE(contains(r.logText, "can't param ppdfile"));
     EXPECT_TRUE(contains(r.logText, "Default Printer Model:1") == false);  // the summary is only logged for a read PPD
 }
@@ -212,7 +232,6 @@ TEST_F(FilterProcess, GarbageOptionNumbersUseTheirLeadingDigits) {
     run.options = "Darkness=12abc PrintSpeed=fast Vertical=-8mm";
     run.input = zvtest::makeRaster({});
     FilterResult r = zvtest::runFilter(run);
-    EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.logText, "User Choose Darkness:12"));
     EXPECT_TRUE(contains(r.logText, "User Choose Speed:0"));
     EXPECT_TRUE(contains(r.logText, "User Choose Vertical:-8"));
@@ -222,12 +241,21 @@ TEST_F(FilterProcess, ShortRasterKeepsTheMissingRowsWhite) {
     RasterPage page = RasterPage::gray(16, 10, 0);
     page.rowsToWrite = 4;
     FilterRun run;
-    run.ppdPath = silentPpd();
+    run.ppdPath = ppd(zvtest::modelPpdLines("TSPL"));
     run.input = zvtest::makeRaster({page}, /*compressed=*/false);
     FilterResult r = zvtest::runFilter(run);
+    // What arrived is printed, and the user is told the page is incomplete.
     EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.err, "WARNING: page 1 was cut short\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "PAGE: 1 1"));
     EXPECT_TRUE(contains(r.logText, "short raster: 4 of 10 rows read")) << r.logText;
+    // TSPL prints 0 bits: four black rows, then six white ones.
+    const std::string out(r.out.begin(), r.out.end());
+    const std::string bitmap = "BITMAP 0,0,2,10,0,";
+    const size_t at = out.find(bitmap);
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string expected = std::string(8, '\x00') + std::string(12, '\xFF');
+    EXPECT_EQ(out.substr(at + bitmap.size(), 20), expected);
 }
 
 // A compressed raster page of `rows` identical rows of `value`, written by hand

@@ -50,12 +50,17 @@ int waitFor(pid_t pid) {
     return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
 }
 
-// Pages of solid black, each far larger than a pipe holds, so that writing
-// one blocks until the reader takes it.
-std::vector<uint8_t> blackPages(int count) {
-    std::vector<RasterPage> pages;
-    for (int i = 0; i < count; ++i) pages.push_back(RasterPage::gray(832, 1000, 0));
-    return zvtest::makeRaster(pages);
+// Pages of scattered black dots, which no printer language compresses much,
+// each far larger than a pipe holds, so that writing one blocks until the
+// reader takes it.
+std::vector<uint8_t> dottedPages(int count) {
+    RasterPage page = RasterPage::gray(832, 1000);
+    uint32_t state = 12345;
+    for (uint8_t &pixel : page.pixels) {
+        state = state * 1103515245u + 12345u;
+        pixel = (state >> 16) & 1 ? 0 : 255;
+    }
+    return zvtest::makeRaster(std::vector<RasterPage>(count, page));
 }
 
 size_t count(const std::string &text, const std::string &part) {
@@ -70,7 +75,7 @@ const char *const kLanguages[] = {"TSPL", "ZPL", "CPCL", "ESC", "ZV_SF_ZPL", "Tw
 // page is tried, none is counted, and the job fails.
 TEST(JobOutcome, WriteErrorStopsTheJobAtOnce) {
     zvtest::TempDir dir;
-    zvtest::writeFileBytes(dir.file("job.ras"), blackPages(3));
+    zvtest::writeFileBytes(dir.file("job.ras"), dottedPages(3));
     struct Output {
         const char *name;
         const char *reason;
@@ -109,13 +114,13 @@ TEST(JobOutcome, WriteErrorStopsTheJobAtOnce) {
 TEST(JobOutcome, CancelFinishesThePageInProgressOnEveryLanguage) {
     zvtest::TempDir dir;
     constexpr int kPages = 6;
-    zvtest::writeFileBytes(dir.file("job.ras"), blackPages(kPages));
+    zvtest::writeFileBytes(dir.file("job.ras"), dottedPages(kPages));
     for (const char *language : kLanguages) {
         const std::string ppd = zvtest::writePpd(dir.file("p.ppd"), zvtest::modelPpdLines(language));
         auto uncancelled = [&](int pages) {
             zvtest::FilterRun run;
             run.ppdPath = ppd;
-            run.input = blackPages(pages);
+            run.input = dottedPages(pages);
             return zvtest::runFilter(run).out;
         };
         const std::vector<uint8_t> one = uncancelled(1), two = uncancelled(2);

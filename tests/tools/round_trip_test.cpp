@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "protocol_print/model_scaling.h"
+#include "protocol_print/single_color.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_fixture.h"
 #include "tests/support/raster_writer.h"
@@ -237,6 +240,61 @@ TEST_F(RoundTrip, TwoColourPlanes) {
         std::string m = colourModel;
         EXPECT_TRUE(samePage(m == "2" ? none : black, got.black, got)) << "model " << m << " black";
         EXPECT_TRUE(samePage(m == "1" ? none : red, got.red, got)) << "model " << m << " red";
+    }
+}
+
+// Protocol models in print mode 0: the page comes back as the model's
+// scaling of it, padded to whole bytes with white, thresholded at 222 after
+// the gray conversion; mirrored where the model mirrors. The encrypting
+// family (ODM 163, raw rows) reads back with the PPD's key.
+TEST_F(RoundTrip, ProtocolPagesComeBackScaledOntoTheModel) {
+    RasterPage page = grayPage(240, 320, 4);
+    page.fillRect(20, 30, 60, 40, 0);
+    const std::string key = "000102030405060708090a0b0c0d0e0f", iv = "f0e0d0c0b0a090807060504030201000";
+    struct Case {
+        int model;
+        std::vector<std::string> ppdLines;
+        bool encrypted;
+    };
+    std::vector<Case> cases;
+    for (int model = 0; model < 13; ++model)
+        cases.push_back({model, {"*ExtensionAttr PrinterSize: \"28." + std::to_string(model) + "\""}, false});
+    cases.push_back(
+        {6,
+         {"*ExtensionAttr PrinterSize: \"163.6\"", "*ZVAttr AESKey: \"" + key + "\"", "*ZVAttr AESIV: \"" + iv + "\""},
+         true});
+    zvrender::RenderOptions keys;
+    keys.haveAesKey = true;
+    for (int i = 0; i < 16; ++i) {
+        keys.aesKey[i] = static_cast<uint8_t>(std::strtoul(key.substr(2 * i, 2).c_str(), nullptr, 16));
+        keys.aesIv[i] = static_cast<uint8_t>(std::strtoul(iv.substr(2 * i, 2).c_str(), nullptr, 16));
+    }
+    for (const Case &c : cases) {
+        std::vector<std::string> lines = {"*DefaultResolution: 203dpi", "*DefaultPrintMode: 0"};
+        lines.insert(lines.end(), c.ppdLines.begin(), c.ppdLines.end());
+        zvtest::FilterRun job;
+        job.ppdPath = zvtest::writePpd(dir.file("printer.ppd"), lines);
+        job.input = zvtest::makeRaster({page});
+        const zvtest::FilterResult out = zvtest::runFilter(job);
+        ASSERT_EQ(out.status, 0) << out.err;
+        const RenderResult r =
+            zvrender::renderStream(out.out, Format::Auto, c.encrypted ? keys : zvrender::RenderOptions());
+        ASSERT_TRUE(r.ok) << "model " << c.model << ": " << r.message();
+        EXPECT_EQ(r.format, Format::Protocol);
+        ASSERT_EQ(r.pages.size(), 1u);
+
+        uint32_t w = 0, h = 0;
+        uint8_t *scaled = driveBitmapZoomToModel(c.model, page.pixels.data(), page.width, page.height, &w, &h);
+        ASSERT_NE(scaled, nullptr);
+        Dots want;
+        want.width = static_cast<int>((w + 7) / 8 * 8);
+        want.height = static_cast<int>(h);
+        want.dots.assign(static_cast<size_t>(want.width) * h, 0);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                want.dots[static_cast<size_t>(y) * want.width + x] = singleGrayOfLevel(scaled[y * w + x]) <= 222;
+        std::free(scaled);
+        EXPECT_TRUE(samePage(want, r.pages[0].black, r.pages[0])) << "model " << c.model;
     }
 }
 

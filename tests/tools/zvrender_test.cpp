@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "protocol/image_transfer.h"
+#include "protocol/protocol_state.h"
 #include "tests/support/golden.h"
+#include "tests/support/ppd_fixture.h"
 #include "tests/support/temp_dir.h"
 
 using zvtest::bytesOf;
@@ -127,4 +130,45 @@ TEST(ZvrenderTool, MalformedStreamNamesTheOffsetAndKeepsEarlierPages) {
     EXPECT_EQ(runTool(dir, "--format pdf " + dir.file("in.zpl") + " " + dir.file("p")).status, 2);
     EXPECT_EQ(runTool(dir, dir.file("in.zpl")).status, 2);
     EXPECT_EQ(runTool(dir, dir.file("missing.bin") + " " + dir.file("p")).status, 1);
+}
+
+// An encrypting printer's page: decrypted with the key and initial vector of
+// its PPD or of the command line; without them, or with a key that is not 32
+// hexadecimal digits, the tool says so.
+TEST(ZvrenderTool, EncryptedProtocolPageWithTheKeyOfThePpd) {
+    TempDir dir;
+    const std::string key = "000102030405060708090a0b0c0d0e0f", iv = "f0e0d0c0b0a090807060504030201000";
+    resetProtocolState();
+    setODMType(163);
+    setMaxDataLengthOnePackage(4096);
+    ASSERT_TRUE(setAES128KeyHex(key.c_str()));
+    ASSERT_TRUE(setAES128IVHex(iv.c_str()));
+    std::vector<uint8_t> packed(4 * 3, 0);
+    packed[0] = 0x80;  // one dot at (0, 0)
+    ZVImage *image = creatZVImageWithPixByteData(packed.data(), 32, 3);
+    SendPack pack = getAllImageData(image, creatDefaultImageProtocolSetting());
+    zvtest::writeFileBytes(dir.file("in.bin"), std::vector<uint8_t>(pack.data, pack.data + pack.length));
+    freeSendPack(pack);
+    freeZVImageData(image);
+    std::free(image);
+    resetProtocolState();
+    const std::string ppd =
+        zvtest::writePpd(dir.file("p.ppd"), {"*ZVAttr AESKey: \"" + key + "\"", "*ZVAttr AESIV: \"" + iv + "\""});
+
+    for (const std::string &keys : {"--ppd " + ppd, "--aes-key " + key + " --aes-iv " + iv}) {
+        ToolRun run = runTool(dir, keys + " " + dir.file("in.bin") + " " + dir.file("p"));
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("page 1: 32 x 3 dots"), std::string::npos) << run.out;
+        Png png = readPng(dir.file("p-1.png"));
+        ASSERT_TRUE(png.ok);
+        EXPECT_EQ(pixel(png, 0, 0), kBlack);
+        EXPECT_EQ(pixel(png, 1, 0), kWhite);
+    }
+    ToolRun noKey = runTool(dir, dir.file("in.bin") + " " + dir.file("q"));
+    EXPECT_EQ(noKey.status, 1);
+    EXPECT_EQ(noKey.err.rfind("zvrender: offset 0: encrypted packet", 0), 0u) << noKey.err;
+    EXPECT_EQ(runTool(dir, "--aes-key 0011 --aes-iv " + iv + " " + dir.file("in.bin") + " " + dir.file("q")).status, 2);
+    EXPECT_EQ(runTool(dir, "--aes-key " + key + " " + dir.file("in.bin") + " " + dir.file("q")).status, 2);
+    const std::string badPpd = zvtest::writePpd(dir.file("bad.ppd"), {"*ZVAttr AESKey: \"" + key + "\""});
+    EXPECT_EQ(runTool(dir, "--ppd " + badPpd + " " + dir.file("in.bin") + " " + dir.file("q")).status, 2);
 }

@@ -93,7 +93,7 @@ void renderCpcl(Cursor &c, RenderResult &result) {
 
 bool announcesCpcl(const Cursor &c) { return c.startsWith("! "); }
 
-void readCpcl(Cursor &c, Format, bool, RenderResult &result) { renderCpcl(c, result); }
+void readCpcl(Cursor &c, Format, bool, const RenderOptions &, RenderResult &result) { renderCpcl(c, result); }
 
 }  // namespace
 

@@ -100,7 +100,7 @@ bool announcesEscPos(const Cursor &c) {
     return !c.atEnd() && (first == 0x1B || first == 0x1D || first == 0x00);
 }
 
-void readEscPos(Cursor &c, Format, bool, RenderResult &result) { renderEscPos(c, result); }
+void readEscPos(Cursor &c, Format, bool, const RenderOptions &, RenderResult &result) { renderEscPos(c, result); }
 
 }  // namespace
 

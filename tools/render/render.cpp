@@ -9,8 +9,8 @@ namespace {
 
 // Every language zvrender reads, in the order of the --format names. A new
 // reader is a file under tools/render/ with its Language row, and a line here.
-const Language *const kLanguages[] = {&kTsplLanguage,  &kTwoColorTsplLanguage, &kZplLanguage,
-                                      &kSfZplLanguage, &kCpclLanguage,         &kEscPosLanguage};
+const Language *const kLanguages[] = {&kTsplLanguage, &kTwoColorTsplLanguage, &kZplLanguage,     &kSfZplLanguage,
+                                      &kCpclLanguage, &kEscPosLanguage,       &kProtocolLanguage};
 
 const Language *languageOf(Format format) {
     for (const Language *language : kLanguages)
@@ -30,7 +30,7 @@ Format detectFormat(const uint8_t *data, size_t size) {
     return Format::Auto;
 }
 
-RenderResult renderStream(const uint8_t *data, size_t size, Format format) {
+RenderResult renderStream(const uint8_t *data, size_t size, Format format, const RenderOptions &options) {
     RenderResult result;
     try {
         Format f = format;
@@ -43,7 +43,7 @@ RenderResult renderStream(const uint8_t *data, size_t size, Format format) {
         const Language *language = languageOf(f);
         if (language == nullptr) fault(0, "no reader for this format");
         Cursor c(data, size);
-        language->read(c, f, format != Format::Auto, result);
+        language->read(c, f, format != Format::Auto, options, result);
         result.ok = true;
     } catch (const StreamFault &f) {
         result.ok = false;
@@ -57,8 +57,8 @@ RenderResult renderStream(const uint8_t *data, size_t size, Format format) {
     return result;
 }
 
-RenderResult renderStream(const std::vector<uint8_t> &data, Format format) {
-    return renderStream(data.data(), data.size(), format);
+RenderResult renderStream(const std::vector<uint8_t> &data, Format format, const RenderOptions &options) {
+    return renderStream(data.data(), data.size(), format, options);
 }
 
 const char *formatName(Format format) {

@@ -11,6 +11,7 @@
 #ifndef ZV_TOOLS_RENDER_RENDER_H
 #define ZV_TOOLS_RENDER_RENDER_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,13 +27,24 @@ enum class Format {
     SfZpl,  // ZPL with the "^^XX" prefix line before every label
     Cpcl,
     EscPos,
+    Protocol,  // the maker's packet protocol (protocol models 0 to 12)
+};
+
+// What the stream itself cannot tell the reader.
+struct RenderOptions {
+    // AES-128 key and CBC initial vector of an encrypting protocol printer
+    // (ODM printer type 163), as its PPD gives them.
+    bool haveAesKey = false;
+    std::array<uint8_t, 16> aesKey{};
+    std::array<uint8_t, 16> aesIv{};
 };
 
 // One rendered page. Dots are one byte each, row after row, 1 = printed dot.
 // The page spans from dot (0, 0) to the label size the stream declares (ZPL
 // ^PW/^LL, CPCL PW and header height) or, when larger or undeclared, to the
 // far edge of the furthest bitmap. Dots placed at negative positions are off
-// the label and are dropped.
+// the label and are dropped. A protocol page is the model's page as it was
+// sent: its rows' width and as many rows as the image carries.
 struct RenderedPage {
     int width = 0;
     int height = 0;
@@ -60,15 +72,17 @@ struct RenderResult {
 constexpr uint64_t kMaxPageDots = uint64_t(1) << 28;
 constexpr int kMaxPageSide = 1 << 20;
 
-RenderResult renderStream(const uint8_t *data, size_t size, Format format = Format::Auto);
-RenderResult renderStream(const std::vector<uint8_t> &data, Format format = Format::Auto);
+RenderResult renderStream(const uint8_t *data, size_t size, Format format = Format::Auto,
+                          const RenderOptions &options = RenderOptions());
+RenderResult renderStream(const std::vector<uint8_t> &data, Format format = Format::Auto,
+                          const RenderOptions &options = RenderOptions());
 
 // The format the first bytes announce, or Auto when they announce none.
 // TSPL is reported as Tspl; a SETCOLOR later in the stream makes the
 // renderer report TwoColorTspl.
 Format detectFormat(const uint8_t *data, size_t size);
 
-// "tspl", "tspl2", "zpl", "sfzpl", "cpcl", "escpos", "auto".
+// "tspl", "tspl2", "zpl", "sfzpl", "cpcl", "escpos", "protocol", "auto".
 const char *formatName(Format format);
 bool parseFormatName(const std::string &name, Format &format);
 // Every name parseFormatName takes, "tspl|tspl2|...|auto", for usage lines.

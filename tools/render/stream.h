@@ -129,12 +129,13 @@ class PageBuilder {
 // announce it (nullptr: never told from the bytes, only by name), and its
 // reader. The reader takes the whole stream from the cursor into
 // result.pages and sets result.format; `named` says the user chose the
-// format instead of having it detected.
+// format instead of having it detected; `options` carry what the stream
+// itself cannot tell (the key of an encrypted stream).
 struct Language {
     Format format;
     const char *name;
     bool (*announces)(const Cursor &c);
-    void (*read)(Cursor &c, Format format, bool named, RenderResult &result);
+    void (*read)(Cursor &c, Format format, bool named, const RenderOptions &options, RenderResult &result);
 };
 
 // Each defined in tools/render/<language>.cpp; listed in render.cpp.
@@ -144,6 +145,7 @@ extern const Language kZplLanguage;
 extern const Language kSfZplLanguage;
 extern const Language kCpclLanguage;
 extern const Language kEscPosLanguage;
+extern const Language kProtocolLanguage;
 
 }  // namespace zvrender
 

@@ -169,7 +169,7 @@ bool announcesTspl(const Cursor &c) {
 }
 
 // Detected streams are read as Auto: a SETCOLOR makes them two-colour.
-void readTspl(Cursor &c, Format format, bool named, RenderResult &result) {
+void readTspl(Cursor &c, Format format, bool named, const RenderOptions &, RenderResult &result) {
     renderTspl(c, named ? format : Format::Auto, result);
 }
 

@@ -179,7 +179,9 @@ void renderZpl(Cursor &c, bool sf, RenderResult &result) {
 bool announcesZpl(const Cursor &c) { return c.startsWith("^XA") || c.startsWith("~"); }
 bool announcesSfZpl(const Cursor &c) { return c.startsWith("^^XX"); }
 
-void readZpl(Cursor &c, Format format, bool, RenderResult &result) { renderZpl(c, format == Format::SfZpl, result); }
+void readZpl(Cursor &c, Format format, bool, const RenderOptions &, RenderResult &result) {
+    renderZpl(c, format == Format::SfZpl, result);
+}
 
 }  // namespace
 

@@ -12,4 +12,8 @@ int64_t parseLeadingInt64(const char *text);
 int32_t parseLeadingInt32(const char *text);
 int16_t parseLeadingInt16(const char *text);
 
+// The same number, but an overlong digit string sticks at the 64-bit limit
+// instead of wrapping, so that a range check sees how large it really is.
+int64_t parseLeadingInt64Saturated(const char *text);
+
 #endif

@@ -17,6 +17,7 @@
 #include "core/dynamic_array.h"
 #include "encoders/encoders.h"
 #include "encoders/escpos_sequences.h"
+#include "filter/settings_table.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/protocol_print.h"
 
@@ -399,6 +400,9 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
                      jobDeviceType);
 
     if (!setupJobStart(settings)) return 1;
+    // The offsets as the job chose them; each page keeps them on itself.
+    const PrinterSettings jobSettings = *settings;
+    zvsettings::OffsetWarnings offsetWarnings;
 
     cups_page_header2_t header;
     // The page buffer lives across pages: labels of one job have the same size,
@@ -432,6 +436,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         const long height = static_cast<long>(geometry.rows);
         clipPageWidth(page.data(), &width, height, settings, geometry.bytesPerPixel);
         setPageSizes(settings, width, height, millimetreResolution(settings, header, &resolutionLogged));
+        zvsettings::fitOffsetsToPage(jobSettings, settings, width, height, &offsetWarnings);
 
         checkColorSpace(header, &warnings);
         ArrayPtr output(encodePage(page.data(), width, height, header, settings));

@@ -25,6 +25,7 @@ using zvsettings::kSettingRows;
 using zvsettings::logSettingLine;
 using zvsettings::SettingField;
 using zvsettings::SettingRow;
+using zvsettings::storeOptionSetting;
 using zvsettings::storeSetting;
 using zvsettings::storeSettingValue;
 
@@ -180,7 +181,7 @@ void set_pstops_options(PrinterSettings *settings, char **argv, int optionCount,
                 writeLogString("PageSize=%s", name);
                 writeLogString("page_size=%s", safe(value));
             }
-            storeSetting(row, settings, value);
+            storeOptionSetting(row, settings, value);
             break;
         }
     }

@@ -8,6 +8,7 @@
 #define ZV_FILTER_SETTINGS_TABLE_H
 
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "core/printer_settings.h"
@@ -41,6 +42,26 @@ constexpr SettingField uint64Field(uint64_t PrinterSettings::*field) {
 constexpr SettingField deviceTypeField() { return {SettingField::Kind::DeviceType}; }
 constexpr SettingField pageSizeField() { return {SettingField::Kind::PageSize}; }
 
+// The values a printer language accepts for a setting; an unlimited range
+// leaves the value as it was read.
+struct ValueRange {
+    bool limited = false;
+    int64_t low = 0;
+    int64_t high = 0;
+};
+constexpr ValueRange range(int64_t low, int64_t high) { return {true, low, high}; }
+
+// The printer languages, each with ranges of its own. Device types of one
+// language share them (ZPL and SF ZPL; every protocol model).
+enum class Language { TSPL, TwoColourTSPL, ZPL, CPCL, ESCPOS, Protocol };
+
+struct LanguageRanges {
+    ValueRange tspl, twoColourTspl, zpl, cpcl, escpos, protocol;
+};
+
+// A position on the page, which must also stay on the page it positions.
+enum class PageAxis { None, Across, Down };
+
 struct SettingRow {
     std::string_view ppdKey;  // Default... attribute; empty: not read from one
     std::string_view zvAttr;  // ZVAttr keyword that sets the field; empty: none
@@ -58,6 +79,10 @@ struct SettingRow {
     // Position of the line in the PPD summary, which lists the settings in an
     // order of its own.
     int ppdSummaryRank;
+    // What each printer language accepts from a job option (values beyond are
+    // clamped, with a warning); the PPD's own values are taken as they are.
+    LanguageRanges ranges = {};
+    PageAxis pageAxis = PageAxis::None;
 };
 
 // Every setting, in the order the PPD is read and the job options are
@@ -69,24 +94,34 @@ inline constexpr SettingRow kSettingRows[] = {
     {"DefaultPageSize",      "",                  "PageSize",        pageSizeField(),
        false, 0,               "Default PageSize:",               "User Choose PageSize:",       0},
     {"DefaultDarkness",      "",                  "Darkness",        int16Field(&PrinterSettings::darkness),
-       false, 0,               "Default Darkness:",               "User Choose Darkness:",       1},
+       false, 0,               "Default Darkness:",               "User Choose Darkness:",       1,
+       // DENSITY, ~SD, TONE; the protocol's darkness packet holds 0 to 15.
+       {range(0, 15), range(0, 15), range(0, 30), range(-99, 200), {}, range(0, 15)}},
     {"DefaultPrintSpeed",    "",                  "PrintSpeed",      int16Field(&PrinterSettings::printSpeed),
-       false, 0,               "Default Speed:",                  "User Choose Speed:",          2},
+       false, 0,               "Default Speed:",                  "User Choose Speed:",          2,
+       // SPEED (inches per second), ^PR, CPCL SPEED; one byte in the speed packet.
+       {range(1, 18), range(1, 18), range(1, 14), range(0, 5), {}, range(0, 255)}},
     {"DefaultHorizontal",    "",                  "Horizontal",      int16Field(&PrinterSettings::horizontal),
-       false, 0,               "ppdfile Horizontal:",             "User Choose Horizontal:",     3},
+       false, 0,               "ppdfile Horizontal:",             "User Choose Horizontal:",     3,
+       // Dots from the left edge; ^FO takes up to 32000.
+       {range(0, 32000), range(0, 32000), range(0, 32000), range(0, 32000), {}, {}}, PageAxis::Across},
     {"DefaultVertical",      "",                  "Vertical",        int16Field(&PrinterSettings::vertical),
-       false, 0,               "Default Vertical:",               "User Choose Vertical:",       4},
+       false, 0,               "Default Vertical:",               "User Choose Vertical:",       4,
+       {range(0, 32000), range(0, 32000), range(0, 32000), range(0, 32000), {}, {}}, PageAxis::Down},
     // 255: no media command at all.
     {"DefaultMediaTracking", "",                  "MediaTracking",   int32Field(&PrinterSettings::mediaTracking),
        true, 255,              "Default MediaTracking:",          "User Choose MediaTracking:",  5},
     {"DefaultPrintMode",     "",                  "PrintMode",       int16Field(&PrinterSettings::printMode),
        false, 0,               "Default Mode:",                   "User Choose Mode:",           6},
     {"DefaultColourDarkness", "",                 "ColourDarkness",  int16Field(&PrinterSettings::colourDarkness),
-       false, 0,               "Default ColourDarkness:",         "User Choose ColourDarkness:", 7},
+       false, 0,               "Default ColourDarkness:",         "User Choose ColourDarkness:", 7,
+       // SETCOLOR RED takes the DENSITY range.
+       {{}, range(0, 15), {}, {}, {}, {}}},
     {"DefaultColorPrintModel", "",                "ColorPrintModel", int32Field(&PrinterSettings::colorPrintModel),
        false, 0,               "Default ColorPrintModel:",        "User Choose ColorPrintModel:", 8},
     {"DefaultSilentPrint",   "",                  "SilentPrint",     int16Field(&PrinterSettings::silentPrint),
-       false, 0,               "Default SilentPrint:",            "User Choose SilentPrint:",    9},
+       false, 0,               "Default SilentPrint:",            "User Choose SilentPrint:",    9,
+       {{}, {}, {}, {}, {}, range(0, 255)}},
     {"DefaultPositioningMode", "",                "PositioningMode", int16Field(&PrinterSettings::positioningMode),
        false, 0,               "Default PositioningMode:",        "User Choose PositioningMode:", 10},
     {"DefaultResolution",    "",                  "",                int32Field(&PrinterSettings::resolution),
@@ -96,7 +131,9 @@ inline constexpr SettingRow kSettingRows[] = {
     {"DefaultBlankSpace",    "",                  "BlankSpace",      int32Field(&PrinterSettings::blankSpace),
        false, 0,               "Default Blank Space:",            "User Choose  BlankSpace:",    17},
     {"DefaultFeedDist",      "",                  "FeedDist",        int32Field(&PrinterSettings::feedDist),
-       false, 0,               "Default Feed Dist:",              "User Choose  FeedDist:",      18},
+       false, 0,               "Default Feed Dist:",              "User Choose  FeedDist:",      18,
+       // Feed blocks of 3 mm after each receipt, counted in one byte.
+       {{}, {}, {}, {}, range(0, 255), {}}},
     {"DefaultCutting",       "",                  "Cutting",         int32Field(&PrinterSettings::cutting),
        false, 0,               "Default Cutting:",                "User Choose  Cutting:",       19},
     {"DefaultBeeper",        "",                  "Beeper",          int32Field(&PrinterSettings::beeper),
@@ -120,6 +157,24 @@ inline constexpr SettingRow kSettingRows[] = {
 };
 // clang-format on
 
+// The language of a device type; false for a type no printer has.
+bool languageFor(int32_t deviceType, Language *language);
+const ValueRange &rangeFor(const SettingRow &row, Language language);
+
+// Stores a job option's value: its lenient number, clamped to the range the
+// job's printer language accepts. A clamped value is told to CUPS in a
+// "WARNING:" line (an option is read once per job, so once per job).
+void storeOptionSetting(const SettingRow &row, PrinterSettings *settings, const char *text);
+
+// Per page: the offsets the job chose (in `job`), kept on the page of
+// `width` x `height` dots. Each offset that has to be moved is told once per
+// job; `warned` keeps track (one flag per row of the table).
+struct OffsetWarnings {
+    bool warned[std::size(kSettingRows)] = {};
+};
+void fitOffsetsToPage(const PrinterSettings &job, PrinterSettings *settings, long width, long height,
+                      OffsetWarnings *warnings);
+
 // Stores the lenient number of `text` (or `value`) into the row's field, with
 // the field's width; the page size row stores nothing.
 void storeSetting(const SettingRow &row, PrinterSettings *settings, const char *text);
@@ -128,6 +183,9 @@ void storeSettingValue(const SettingRow &row, PrinterSettings *settings, int64_t
 // Writes the row's summary line: `label` directly followed by the current
 // value ("%d", or "%dx%d" in millimetres for the page size).
 void logSettingLine(const SettingRow &row, const PrinterSettings *settings, const char *label);
+
+// The field's current value (0 for the page size).
+int64_t settingValue(const SettingRow &row, const PrinterSettings *settings);
 
 }  // namespace zvsettings
 

@@ -51,9 +51,9 @@ TEST_F(LanguagePrinter, ZPL) {
 
     // Job options override the PPD; no DefaultMediaTracking means no ^MN.
     r = run("ZPL", {"*DefaultResolution: 300dpi", "*DefaultPrintSpeed: 4", "*DefaultDarkness: 8"}, {smallLabel()},
-            "Darkness=12 PrintSpeed=2 Horizontal=3 Vertical=7");
+            "Darkness=12 PrintSpeed=2 Horizontal=3 Vertical=1");
     EXPECT_TRUE(BytesEqual(
-        bytesOf("^XA^LH0,0^LS0^POI^PW16^LL2\r\n^PR2\r\n~SD12\r\n^FO3,7,0\r\n^GFA,4,4,2,FFF00000\r\n^PQ1^XZ\r\n"),
+        bytesOf("^XA^LH0,0^LS0^POI^PW16^LL2\r\n^PR2\r\n~SD12\r\n^FO3,1,0\r\n^GFA,4,4,2,FFF00000\r\n^PQ1^XZ\r\n"),
         r.out));
 }
 

@@ -205,7 +205,8 @@ std::vector<std::string> settingLogLines(const std::string &log) {
 }
 
 TEST_F(SettingsFromPpd, LogBlocksNameEverySettingInTheirOwnOrder) {
-    // Every value distinct, so a line that shows another setting's field stands out.
+    // Every value distinct, so a line that shows another setting's field stands
+    // out; device type 150 has no printer language, so no option is clamped.
     read(
         {
             "*DefaultPageSize: w288h432", "*DefaultDarkness: 1",         "*DefaultPrintSpeed: 2",
@@ -213,7 +214,7 @@ TEST_F(SettingsFromPpd, LogBlocksNameEverySettingInTheirOwnOrder) {
             "*DefaultPrintMode: 6",       "*DefaultColourDarkness: 7",   "*DefaultColorPrintModel: 8",
             "*DefaultSilentPrint: 9",     "*DefaultPositioningMode: 10", "*DefaultResolution: 203dpi",
             "*DefaultCashDrawer: 11",     "*DefaultBlankSpace: 12",      "*DefaultFeedDist: 13",
-            "*DefaultCutting: 14",        "*DefaultBeeper: 15",          "*DefaultPrinterModel: 161",
+            "*DefaultCutting: 14",        "*DefaultBeeper: 15",          "*DefaultPrinterModel: 150",
             "*DefaultMaxWidthMM: 48",     "*DefaultIsCompressie: 1",     "*ZVAttr BluetoothPrint: \"16\"",
         },
         "PageSize=w100h100 Darkness=21 PrintSpeed=22 Horizontal=23 Vertical=24 MediaTracking=25 PrintMode=26 "
@@ -240,7 +241,7 @@ TEST_F(SettingsFromPpd, LogBlocksNameEverySettingInTheirOwnOrder) {
         "ppdfile DefaultFeedDist:13",
         "ppdfile DefaultCutting:14",
         "ppdfile DefaultBeeper:15",
-        "Printer Model DefaultPrinterModel:161",
+        "Printer Model DefaultPrinterModel:150",
         "ppdfile DefaultMaxWidthMM:48",
         "ppdfile DefaultIsCompressie:1",
         "ZVAttr: [BluetoothPrint] = [16]",
@@ -259,7 +260,7 @@ TEST_F(SettingsFromPpd, LogBlocksNameEverySettingInTheirOwnOrder) {
         "Default isCompressie:1",
         "Default DefaultMaxWidthMM:48",
         "Default isHCRP:16",
-        "Default Printer Model:161",
+        "Default Printer Model:150",
         "Default Cash Drawer:11",
         "Default Blank Space:12",
         "Default Feed Dist:13",

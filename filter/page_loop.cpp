@@ -400,6 +400,9 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
                      jobDeviceType);
 
     if (!setupJobStart(settings)) return 1;
+    // An encrypting protocol printer without its key takes nothing: the job
+    // ends before a page is read.
+    if (isZVProtocolPrinter(jobDeviceType) && !zvProtocolJobCanPrint()) return 1;
     // The offsets as the job chose them; each page keeps them on itself.
     const PrinterSettings jobSettings = *settings;
     zvsettings::OffsetWarnings offsetWarnings;
@@ -443,6 +446,8 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         // A page encoded while the job was being cancelled is not sent: nothing
         // of it has reached the printer yet.
         if (jobCancelRequested()) break;
+        if (output == nullptr && isZVProtocolPrinter(getDeviceType()))
+            std::fprintf(stderr, "ERROR: Page %d was not printed\n", pageCount);
         if (output == nullptr || output->size == 0) continue;
         if (!writeArray(output.get())) return 1;
         output.reset();

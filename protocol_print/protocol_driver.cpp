@@ -96,22 +96,9 @@ Bitmap padToWholeBytes(Bitmap page, uint32_t width, uint32_t height, uint32_t *p
     return padded;
 }
 
-// The encrypting printers (ODM type 163) take nothing without the family's
-// key and initial vector; data encrypted with zero bytes would be garbage
-// to them.
-bool encryptionReady() {
-    if (getODMPrinterType() != 163 || (hasAES128Key() && hasAES128IV())) return true;
-    std::fputs(
-        "ERROR: This printer encrypts its data, but the PPD gives no valid AES key and initial vector "
-        "(*ZVAttr AESKey and *ZVAttr AESIV, 32 hexadecimal digits each); nothing is sent to the printer\n",
-        stderr);
-    writeLogString("ODM 163 without AES key and initial vector: nothing sent");
-    return false;
-}
-
 dynamic_array *printPage(const uint8_t *page, long width, long height, PrinterSettings *settings, int32_t modelNumber) {
     const ModelDriver &model = kModelDrivers[modelNumber];
-    if (!encryptionReady()) return nullptr;
+    if (!zvProtocolJobCanPrint()) return nullptr;
     if (page == nullptr || width <= 0 || height <= 0 || width > UINT32_MAX || height > UINT32_MAX)
         return pageNotPrinted("The page has no printable size");
 
@@ -177,6 +164,18 @@ dynamic_array *printPage(const uint8_t *page, long width, long height, PrinterSe
 }
 
 }  // namespace
+
+// The encrypting printers take nothing without the family's key and initial
+// vector: data encrypted with zero bytes would be garbage to them.
+bool zvProtocolJobCanPrint() {
+    if (getODMPrinterType() != 163 || (hasAES128Key() && hasAES128IV())) return true;
+    std::fputs(
+        "ERROR: This printer encrypts its data, but the PPD gives no valid AES key and initial vector "
+        "(*ZVAttr AESKey and *ZVAttr AESIV, 32 hexadecimal digits each); nothing is sent to the printer\n",
+        stderr);
+    writeLogString("ODM 163 without AES key and initial vector: nothing sent");
+    return false;
+}
 
 ProtocolRoute protocolRouteFor(int16_t printMode, int16_t positioningMode) {
     if (printMode == 9) return {6, false};

@@ -22,6 +22,11 @@
 dynamic_array *getZVProtocolPrintData(unsigned char *page, long width, long height, PrinterSettings *settings,
                                       int32_t deviceType);
 
+// Whether the job's printer can be sent anything at all: false, with
+// "ERROR: ..." on standard error, for an encrypting printer (ODM printer type
+// 163) whose PPD gives no valid AES key and initial vector.
+bool zvProtocolJobCanPrint();
+
 // What getZVProtocolPrintData does with a page: the setting the route runs
 // with (grayType) and whether the threshold is set, by print mode.
 struct ProtocolRoute {

@@ -316,3 +316,30 @@ TEST_F(ProtocolDriver, MultiPageJobThroughTheFilter) {
 }
 
 }  // namespace
+
+namespace {
+
+// An encrypting printer whose PPD has no valid key and initial vector: the job
+// ends with an "ERROR:" line before its first page, and nothing is sent.
+TEST(ProtocolJob, EncryptingPrinterWithoutValidKeyEndsTheJob) {
+    zvtest::TempDir dir;
+    const std::string iv = "*ZVAttr AESIV: \"f0e0d0c0b0a090807060504030201000\"";
+    for (const std::vector<std::string> &keys :
+         std::vector<std::vector<std::string>>{{},
+                                               {iv},
+                                               {"*ZVAttr AESKey: \"0011\"", iv},
+                                               {"*ZVAttr AESKey: \"000102030405060708090a0b0c0d0e0g\"", iv}}) {
+        std::vector<std::string> lines = {"*DefaultResolution: 203dpi", "*ExtensionAttr PrinterSize: \"163.6\""};
+        lines.insert(lines.end(), keys.begin(), keys.end());
+        zvtest::FilterRun run;
+        run.ppdPath = zvtest::writePpd(dir.file("odm163.ppd"), lines);
+        run.input = zvtest::makeRaster({zvtest::RasterPage::gray(200, 300, 0), zvtest::RasterPage::gray(200, 300, 0)});
+        const zvtest::FilterResult result = zvtest::runFilter(run);
+        EXPECT_EQ(1, result.status) << keys.size();
+        EXPECT_TRUE(result.out.empty());
+        EXPECT_NE(std::string::npos, result.err.find("ERROR: This printer encrypts its data")) << result.err;
+        EXPECT_EQ(std::string::npos, result.err.find("PAGE:")) << result.err;
+    }
+}
+
+}  // namespace

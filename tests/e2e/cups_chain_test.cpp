@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "protocol_print/model_scaling.h"
+#include "protocol_print/printer_dots.h"
+#include "protocol_print/single_color.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
@@ -476,6 +479,171 @@ TEST_P(CupsChainPrint, SampleLabelBeginsAndEndsWithTheLanguageCommands) {
 
 INSTANTIATE_TEST_SUITE_P(Languages, CupsChainPrint, ::testing::ValuesIn(printCases()),
                          [](const ::testing::TestParamInfo<PrintCase> &info) { return std::string(info.param.label); });
+
+// ---------------------------------------------------------------------------
+// The protocol printers: the sample label (4 x 6 in) through the chain in a
+// print mode, read back from the packets, against the model's own page made
+// from ghostscript's rendering of the PDF by the route of that print mode.
+
+struct ProtocolCase {
+    const char *ppd;
+    int model;
+    int dpi;
+    int printMode;
+};
+
+void PrintTo(const ProtocolCase &c, std::ostream *os) { *os << c.ppd << " mode " << c.printMode; }
+
+std::vector<ProtocolCase> protocolCases() {
+    std::vector<ProtocolCase> cases;
+    for (const PpdCase &p : kPpds) {
+        if (p.deviceType > 12) continue;
+        const bool tattoo = p.deviceType == 4 || p.deviceType == 10 || p.deviceType == 11 || p.deviceType == 12;
+        for (int mode : {0, 9, 11})
+            if (mode != 11 || tattoo) cases.push_back({p.name, p.deviceType, p.dpi, mode});
+    }
+    return cases;
+}
+
+// The page as the filter receives it (rows padded to whole bytes with white),
+// scaled onto the model and converted to dots as the print mode does.
+std::vector<uint8_t> modelDots(const GrayImage &rendering, int model, int printMode, int *width, int *height) {
+    const uint32_t w = static_cast<uint32_t>((rendering.width + 7) / 8 * 8);
+    const uint32_t h = static_cast<uint32_t>(rendering.height);
+    std::vector<uint8_t> page(static_cast<size_t>(w) * h, 255);
+    for (uint32_t y = 0; y < h; ++y)
+        std::copy_n(rendering.pixels.begin() + static_cast<long>(y) * rendering.width, rendering.width,
+                    page.begin() + static_cast<long>(y) * w);
+    uint32_t zoomW = 0, zoomH = 0;
+    uint8_t *zoomed = driveBitmapZoomToModel(model, page.data(), w, h, &zoomW, &zoomH);
+    if (zoomed == nullptr) return {};
+    const uint32_t paddedW = (zoomW + 7) / 8 * 8;
+    std::vector<uint8_t> padded(static_cast<size_t>(paddedW) * zoomH, 255);
+    for (uint32_t y = 0; y < zoomH; ++y)
+        std::copy_n(zoomed + static_cast<size_t>(y) * zoomW, zoomW, &padded[static_cast<size_t>(y) * paddedW]);
+    std::free(zoomed);
+
+    ZVImage *image = creatZVImageWithGrayData(padded.data(), paddedW, zoomH);
+    PrintSetting setting;
+    creatDefaultPrintSettingWithPrintSize(&setting, paddedW, zoomH);
+    setting.grayType = printMode == 9 ? 6 : printMode == 11 ? 10 : 0;
+    setThreshold(222);
+    setSingleColorRandState(1);  // as in a new filter process
+    std::vector<uint8_t> dots;
+    if (image != nullptr && driveGetPixByteDataFromGrayImage(image, setting) == 1) {
+        *width = static_cast<int>(image->width);
+        *height = static_cast<int>(image->height);
+        for (size_t i = 0; i < static_cast<size_t>(image->width) * image->height; ++i)
+            dots.push_back((image->pixByteData[i / 8] >> (7 - i % 8)) & 1);
+    }
+    freeZVImageData(image);
+    std::free(image);
+    return dots;
+}
+
+// The model page as 0 black / 255 white, for the dot comparison.
+GrayImage asGray(const std::vector<uint8_t> &dots, int width, int height) {
+    GrayImage image;
+    image.width = width;
+    image.height = height;
+    for (uint8_t d : dots) image.pixels.push_back(d ? 0 : 255);
+    return image;
+}
+
+zvrender::RenderOptions keysOf(const std::string &key, const std::string &iv) {
+    zvrender::RenderOptions keys;
+    keys.haveAesKey = true;
+    for (int i = 0; i < 16; ++i) {
+        keys.aesKey[i] = static_cast<uint8_t>(std::stoi(key.substr(2 * i, 2), nullptr, 16));
+        keys.aesIv[i] = static_cast<uint8_t>(std::stoi(iv.substr(2 * i, 2), nullptr, 16));
+    }
+    return keys;
+}
+
+class CupsChainProtocol : public ::testing::TestWithParam<ProtocolCase> {
+  protected:
+    void SetUp() override {
+        for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+            if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    }
+};
+
+TEST_P(CupsChainProtocol, SampleLabelPrintsAsTheModelPage) {
+    const ProtocolCase &c = GetParam();
+    const ChainResult result = printWithCupsfilter(
+        ppdPath(c.ppd), samplePdf(), {"PageSize=Custom.288x432", "PrintMode=" + std::to_string(c.printMode)});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(contains(result.err, "PAGE: 1 1")) << result.err;
+    EXPECT_FALSE(contains(result.err, "ERROR")) << result.err;
+    const zvrender::RenderResult rendered = zvrender::renderStream(result.out);
+    ASSERT_TRUE(rendered.ok) << rendered.message();
+    EXPECT_EQ(rendered.format, zvrender::Format::Protocol);
+    ASSERT_EQ(rendered.pages.size(), 1u);
+    const zvrender::RenderedPage &page = rendered.pages[0];
+
+    const GrayImage reference = referenceRendering(samplePdf(), c.dpi);
+    ASSERT_GT(reference.width, 0) << "ghostscript could not render " << samplePdf();
+    int width = 0, height = 0;
+    const std::vector<uint8_t> dots = modelDots(reference, c.model, c.printMode, &width, &height);
+    ASSERT_FALSE(dots.empty());
+    EXPECT_EQ(page.width, width);
+    EXPECT_EQ(page.height, height);
+    const Comparison comparison = compareDots(page, asGray(dots, width, height), 128);
+    EXPECT_GT(comparison.referenceDots, 30000);
+    EXPECT_LT(comparison.unmatched, comparison.referenceDots / 200)
+        << comparison.unmatched << " of " << comparison.referenceDots << " dots differ; the job has "
+        << comparison.pageDots;
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocol, CupsChainProtocol, ::testing::ValuesIn(protocolCases()),
+                         [](const ::testing::TestParamInfo<ProtocolCase> &info) {
+                             std::string name =
+                                 std::string(info.param.ppd) + "_mode" + std::to_string(info.param.printMode);
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+// A PPD of the encrypting printer family (ODM type 163) made from a protocol
+// model's: with its key and initial vector the job is encrypted and reads
+// back with them; without them the job ends with an "ERROR:" line and nothing
+// is sent.
+TEST(CupsChainProtocolEncrypted, EncryptedJobReadsBackWithThePpdKey) {
+    for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+        if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    TempDir dir;
+    std::string ppd = readFileText(ppdPath("zorvan-l40s-normal"));
+    const std::string from = "*ExtensionAttr PrinterSize: \"28.6\"";
+    ASSERT_NE(ppd.find(from), std::string::npos);
+    ppd.replace(ppd.find(from), from.size(), "*ExtensionAttr PrinterSize: \"163.6\"");
+    const std::string key = "2b7e151628aed2a6abf7158809cf4f3c", iv = "000102030405060708090a0b0c0d0e0f";
+    zvtest::writeFileText(dir.file("no-key.ppd"), ppd);
+    zvtest::writeFileText(dir.file("odm163.ppd"),
+                          ppd + "*ZVAttr AESKey: \"" + key + "\"\n*ZVAttr AESIV: \"" + iv + "\"\n");
+
+    const ChainResult job =
+        printWithCupsfilter(dir.file("odm163.ppd"), samplePdf(), {"PageSize=Custom.288x432", "PrintMode=0"});
+    ASSERT_EQ(job.status, 0) << job.err;
+    ASSERT_GE(job.out.size(), 2u);
+    EXPECT_EQ(job.out[0], 0xA3);
+    EXPECT_EQ(job.out[1], 0x20) << "short head, AES-128";
+    EXPECT_FALSE(zvrender::renderStream(job.out).ok) << "the stream cannot be read without the key";
+    const zvrender::RenderResult rendered = zvrender::renderStream(job.out, zvrender::Format::Auto, keysOf(key, iv));
+    ASSERT_TRUE(rendered.ok) << rendered.message();
+    ASSERT_EQ(rendered.pages.size(), 1u);
+    const GrayImage reference = referenceRendering(samplePdf(), 203);
+    int width = 0, height = 0;
+    const std::vector<uint8_t> dots = modelDots(reference, 6, 0, &width, &height);
+    EXPECT_EQ(rendered.pages[0].width, width);
+    EXPECT_EQ(rendered.pages[0].height, height);
+    const Comparison comparison = compareDots(rendered.pages[0], asGray(dots, width, height), 128);
+    EXPECT_GT(comparison.referenceDots, 30000);
+    EXPECT_LT(comparison.unmatched, comparison.referenceDots / 200);
+
+    const ChainResult refused = printWithCupsfilter(dir.file("no-key.ppd"), samplePdf(), {"PageSize=Custom.288x432"});
+    EXPECT_NE(refused.status, 0);
+    EXPECT_TRUE(refused.out.empty());
+    EXPECT_TRUE(contains(refused.err, "ERROR: This printer encrypts its data")) << refused.err;
+}
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #endif
 
 #include "core/debug_log.h"
+#include "core/lenient_number.h"
 #include "filter/page_loop.h"
 #include "filter/settings_reader.h"
 
@@ -38,6 +39,7 @@ int rastertozorvan_main(int argc, char **argv) {
 #endif
     PrinterSettings settings{};
     installCancelHandler();
+    if (argc > 1) setDebugLogJobId(parseLeadingInt32(argv[1]));
 
     if (const char *uri = cupsBackendDeviceURI(argv)) {
         writeLogString(transportLogFormat(uri), uri);

@@ -1,6 +1,8 @@
 #include "core/debug_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,12 +15,9 @@ namespace {
 
 class DebugLog : public ::testing::Test {
   protected:
-    void SetUp() override { ::setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1); }
-    void TearDown() override {
-        closeDebugLog();
-        ::unsetenv("ZORVAN_LOG_DIR");
-    }
+    void TearDown() override { closeDebugLog(); }
     zvtest::TempDir dir;
+    zvtest::ScopedLogDir logDir{dir.path()};
 };
 
 TEST_F(DebugLog, LineHasTimestampPrefixAndCrLf) {
@@ -92,6 +91,59 @@ TEST_F(DebugLog, UnwritableDirectoryDisablesTheChannelEveryTime) {
     writeDebugData(reinterpret_cast<const uint8_t *>("x"), 1);  // silently nothing
     EXPECT_EQ(pLogFile, nullptr);
     EXPECT_EQ(pHexFile, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A hard link at the log path, or a file of another user, is neither
+// truncated nor re-moded nor written: the channel stays off.
+TEST_F(DebugLog, HardLinksAndForeignFilesAreLeftAlone) {
+    const std::string victim = dir.file("victim.txt");
+    zvtest::writeFileText(victim, "keep me");
+    ASSERT_EQ(::chmod(victim.c_str(), 0604), 0);
+    ASSERT_EQ(::link(victim.c_str(), dir.file("LxxLog.log").c_str()), 0);
+    ASSERT_EQ(::link(victim.c_str(), dir.file("LxxSendData.bin").c_str()), 0);
+    EXPECT_EQ(writeLogString("hello"), -1);
+    writeDebugData(reinterpret_cast<const uint8_t *>("x"), 1);
+    closeDebugLog();
+    EXPECT_EQ(zvtest::readFileText(victim), "keep me");
+    struct stat st {};
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+
+    if (::geteuid() != 0) return;  // only root can give a file away
+    ASSERT_EQ(::unlink(dir.file("LxxLog.log").c_str()), 0);
+    zvtest::writeFileText(dir.file("LxxLog.log"), "someone else's");
+    ASSERT_EQ(::chown(dir.file("LxxLog.log").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(writeLogString("hello"), -1);
+    closeDebugLog();
+    EXPECT_EQ(zvtest::readFileText(dir.file("LxxLog.log")), "someone else's");
+}
+
+// While another job holds the shared files, this job writes its own pair with
+// its job id in the names, and the other job's files stay as they are.
+TEST_F(DebugLog, FilesInUseByAnotherJobGetAPairOfTheirOwn) {
+    zvtest::writeFileText(dir.file("LxxLog.log"), "other job\r\n");
+    const int other = ::open(dir.file("LxxLog.log").c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    setDebugLogJobId(42);
+    EXPECT_GT(writeLogString("mine"), 0);
+    writeDebugData(reinterpret_cast<const uint8_t *>("x"), 1);
+    closeDebugLog();
+    ::close(other);
+    setDebugLogJobId(0);
+    EXPECT_EQ(zvtest::readFileText(dir.file("LxxLog.log")), "other job\r\n");
+    EXPECT_NE(zvtest::readFileText(dir.file("LxxLog-42.log")).find("mine"), std::string::npos);
+    EXPECT_EQ(zvtest::readFileText(dir.file("LxxSendData-42.bin")), "x");
+    EXPECT_FALSE(zvtest::fileExists(dir.file("LxxSendData.bin")));
+
+    // Once the other job is done, the next one takes the shared names again.
+    writeLogString("next");
+    closeDebugLog();
+    EXPECT_NE(zvtest::readFileText(dir.file("LxxLog.log")).find("next"), std::string::npos);
 }
 
 }  // namespace

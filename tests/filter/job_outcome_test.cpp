@@ -20,35 +20,21 @@ namespace {
 
 using zvtest::RasterPage;
 
-struct Child {
-    pid_t pid = -1;
-    int status = -1;  // exit status, -1 when killed by a signal
-};
-
 // Starts the filter on `raster` (a file) with standard output on `outFd` and
 // standard error into `errPath`.
 pid_t startFilter(const std::string &ppd, const std::string &raster, int outFd, const std::string &errPath,
                   const std::string &logDir) {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    const int in = ::open(raster.c_str(), O_RDONLY);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || err < 0) ::_exit(127);
-    ::dup2(in, 0);
-    ::dup2(outFd, 1);
-    ::dup2(err, 2);
-    ::setenv("PPD", ppd.c_str(), 1);
-    ::setenv("ZORVAN_LOG_DIR", logDir.c_str(), 1);
-    const char *argv[] = {"rastertozorvan", "1", "tester", "job", "1", "", nullptr};
-    ::execv(zvtest::filterPath(), const_cast<char **>(argv));
-    ::_exit(127);
+    zvtest::FilterSpawn spawn;
+    spawn.inFd = ::open(raster.c_str(), O_RDONLY);
+    spawn.outFd = outFd;
+    spawn.errPath = errPath;
+    spawn.env = {{"PPD", ppd}, {"ZORVAN_LOG_DIR", logDir}};
+    const pid_t pid = zvtest::spawnFilter(spawn);
+    ::close(spawn.inFd);
+    return pid;
 }
 
-int waitFor(pid_t pid) {
-    int wstatus = 0;
-    while (::waitpid(pid, &wstatus, 0) < 0) {}
-    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-}
+int waitFor(pid_t pid) { return zvtest::waitForFilter(pid); }
 
 // Pages of scattered black dots, which no printer language compresses much,
 // each far larger than a pipe holds, so that writing one blocks until the

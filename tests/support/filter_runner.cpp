@@ -66,4 +66,34 @@ FilterResult runFilter(const FilterRun &run) {
     return result;
 }
 
+pid_t spawnFilter(const FilterSpawn &spawn) {
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid != 0) return pid;
+    const int in = spawn.inFd >= 0 ? spawn.inFd : ::open("/dev/null", O_RDONLY);
+    const int out = spawn.outFd >= 0 ? spawn.outFd : ::open("/dev/null", O_WRONLY);
+    const int err = spawn.errPath.empty() ? ::open("/dev/null", O_WRONLY)
+                                          : ::open(spawn.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(127);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    for (const std::string &name : spawn.unset) ::unsetenv(name.c_str());
+    for (const auto &[name, value] : spawn.env) ::setenv(name.c_str(), value.c_str(), 1);
+    if (spawn.beforeExec) spawn.beforeExec();
+    std::vector<std::string> args = {"rastertozorvan"};
+    args.insert(args.end(), spawn.args.begin(), spawn.args.end());
+    std::vector<char *> argv;
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(filterPath(), argv.data());
+    ::_exit(127);
+}
+
+int waitForFilter(pid_t pid) {
+    int wstatus = 0;
+    while (::waitpid(pid, &wstatus, 0) < 0) {}
+    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+}
+
 }  // namespace zvtest

@@ -2,7 +2,10 @@
 #ifndef ZV_TESTS_SUPPORT_FILTER_RUNNER_H
 #define ZV_TESTS_SUPPORT_FILTER_RUNNER_H
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +32,22 @@ struct FilterResult {
 };
 
 FilterResult runFilter(const FilterRun &run);
+
+// The filter started without waiting for it, for tests that act while it
+// runs (cancel it, block its input, run a second job beside it).
+struct FilterSpawn {
+    std::vector<std::string> args = {"1", "tester", "test job", "1", ""};  // argv[1..]
+    std::map<std::string, std::string> env;                                // set in the child
+    std::vector<std::string> unset;                                        // removed in the child
+    int inFd = -1;                                                         // standard input; -1: /dev/null
+    int outFd = -1;                                                        // standard output; -1: /dev/null
+    std::string errPath;                                                   // standard error; empty: /dev/null
+    std::function<void()> beforeExec;                                      // runs in the child, last
+};
+pid_t spawnFilter(const FilterSpawn &spawn);
+
+// Waits for a spawned filter: its exit status, -1 when a signal ended it.
+int waitForFilter(pid_t pid);
 
 // Path of the built executable.
 const char *filterPath();

@@ -25,6 +25,20 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+ScopedLogDir::ScopedLogDir(const std::string &dir) {
+    const char *previous = std::getenv("ZORVAN_LOG_DIR");
+    hadValue_ = previous != nullptr;
+    if (hadValue_) previous_ = previous;
+    ::setenv("ZORVAN_LOG_DIR", dir.c_str(), 1);
+}
+
+ScopedLogDir::~ScopedLogDir() {
+    if (hadValue_)
+        ::setenv("ZORVAN_LOG_DIR", previous_.c_str(), 1);
+    else
+        ::unsetenv("ZORVAN_LOG_DIR");
+}
+
 std::vector<uint8_t> readFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -22,6 +22,22 @@ class TempDir {
     std::string path_;
 };
 
+// Points the filter's diagnostic files (ZORVAN_LOG_DIR) at `dir` for the
+// object's lifetime, then puts back what was there before. Unsetting the
+// variable instead would send later diagnostics of the same test program into
+// the system's CUPS log directory.
+class ScopedLogDir {
+  public:
+    explicit ScopedLogDir(const std::string &dir);
+    ~ScopedLogDir();
+    ScopedLogDir(const ScopedLogDir &) = delete;
+    ScopedLogDir &operator=(const ScopedLogDir &) = delete;
+
+  private:
+    bool hadValue_ = false;
+    std::string previous_;
+};
+
 std::vector<uint8_t> readFileBytes(const std::string &path);
 std::string readFileText(const std::string &path);
 void writeFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);

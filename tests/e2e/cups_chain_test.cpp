@@ -150,9 +150,14 @@ ChainResult printWithCupsfilter(const std::string &ppd, const std::string &pdf,
     const std::string systemBin = commandOutput("cups-config --serverbin 2>/dev/null");
     const std::string serverBin = work.file("serverbin");
     fs::create_directories(serverBin + "/filter");
+    // Links to the system's filters, except an installed rastertozorvan: the
+    // wrapper takes its name, and writing it through such a link would
+    // overwrite the installed filter.
     for (const auto &entry : fs::directory_iterator((systemBin.empty() ? "/usr/lib/cups" : systemBin) + "/filter"))
-        fs::create_symlink(entry.path(), serverBin + "/filter/" + entry.path().filename().string());
+        if (entry.path().filename() != "rastertozorvan")
+            fs::create_symlink(entry.path(), serverBin + "/filter/" + entry.path().filename().string());
     const std::string wrapper = serverBin + "/filter/rastertozorvan";
+    fs::remove(wrapper);
     zvtest::writeFileText(wrapper, "#!/bin/sh\nZORVAN_LOG_DIR=" + quoted(work.path()) + " exec " +
                                        quoted(zvtest::filterPath()) + " \"$@\"\n");
     ::chmod(wrapper.c_str(), 0755);
@@ -175,6 +180,28 @@ ChainResult printWithCupsfilter(const std::string &ppd, const std::string &pdf,
 }
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+// The private ServerBin must never write through to the system's filter
+// folder: with a filter already installed there, printing through the chain
+// leaves it as it was. A stand-in cups-config points the chain at a scratch
+// "system" folder holding such an installed filter.
+TEST(CupsChainScratch, InstalledFilterIsNeverWrittenThrough) {
+    if (findTool("cupsfilter").empty()) GTEST_SKIP() << "cupsfilter is not installed";
+    TempDir system;
+    std::filesystem::create_directories(system.file("bin"));
+    std::filesystem::create_directories(system.file("serverbin/filter"));
+    const std::string installed = system.file("serverbin/filter/rastertozorvan");
+    zvtest::writeFileText(installed, "installed filter\n");
+    const std::string fake = system.file("bin/cups-config");
+    zvtest::writeFileText(fake, "#!/bin/sh\n[ \"$1\" = --serverbin ] && echo " + system.file("serverbin") +
+                                    " && exit 0\nexec " + commandOutput("command -v cups-config") + " \"$@\"\n");
+    ::chmod(fake.c_str(), 0755);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (system.file("bin") + ":" + path).c_str(), 1);
+    printWithCupsfilter(ppdPath("zorvan-tspl-203"), samplePdf());
+    ::setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(zvtest::readFileText(installed), "installed filter\n");
+}
 
 // ---------------------------------------------------------------------------
 // The generated PPDs.

@@ -72,7 +72,9 @@ model="zorvan/$(basename "$ppd")"
 chmod 0755 "$work"/serverbin "$work"/serverbin/* "$work/out"
 chmod 0777 "$work/zvlog"   # the filters run as the unprivileged CUPS user
 for kind in filter backend daemon; do
-  for f in "$sysbin/$kind"/*; do ln -s "$f" "$work/serverbin/$kind/"; done
+  for f in "$sysbin/$kind"/*; do
+    [ "$(basename "$f")" = rastertozorvan ] || ln -s "$f" "$work/serverbin/$kind/"
+  done
 done
 install -m 0755 "$filter" "$work/serverbin/filter/rastertozorvan"
 

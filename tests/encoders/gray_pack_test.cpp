@@ -182,10 +182,11 @@ template <typename Body>
 std::string logDuring(Body body) {
     zvtest::TempDir dir;
     closeDebugLog();
-    setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1);
-    body();
-    closeDebugLog();
-    unsetenv("ZORVAN_LOG_DIR");
+    {
+        zvtest::ScopedLogDir scoped(dir.path());
+        body();
+        closeDebugLog();
+    }
     return zvtest::readFileText(dir.file("LxxLog.log"));
 }
 

@@ -217,7 +217,7 @@ TEST(Tspl, LimitsNoRowMeetsSendOneRowPerBand) {
     zvtest::TempDir logDir;
     for (const Case &c : cases) {
         closeDebugLog();
-        setenv("ZORVAN_LOG_DIR", logDir.path().c_str(), 1);
+        zvtest::ScopedLogDir scoped(logDir.path());
         std::vector<uint8_t> page(384 * 5, 128);
         PrinterSettings s = labelSettings();
         s.isCompressie = 1;
@@ -226,7 +226,6 @@ TEST(Tspl, LimitsNoRowMeetsSendOneRowPerBand) {
         s.compressieLimit = c.packed;
         ArrayPtr out(getTSPLPrintData(page.data(), 384, 5, &s));
         closeDebugLog();
-        unsetenv("ZORVAN_LOG_DIR");
         ASSERT_NE(nullptr, out) << c.name;
         const auto items = zvtest::parseTspl(bytes(out.get()));
         ASSERT_EQ(19u, items.size()) << c.name;

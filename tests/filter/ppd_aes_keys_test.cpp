@@ -12,7 +12,7 @@
 
 TEST(PpdAesKeysTest, KeyAndIvAreReadFromZVAttr) {
     zvtest::TempDir dir;
-    setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1);
+    zvtest::ScopedLogDir logDir(dir.path());
     struct Case {
         std::vector<std::string> lines;
         bool key, iv;
@@ -54,6 +54,5 @@ TEST(PpdAesKeysTest, KeyAndIvAreReadFromZVAttr) {
         EXPECT_EQ(log.find("F0E0D0"), std::string::npos);
     }
     unsetenv("PPD");
-    unsetenv("ZORVAN_LOG_DIR");
     resetProtocolState();
 }

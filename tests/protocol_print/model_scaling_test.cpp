@@ -37,18 +37,13 @@ std::vector<uint8_t> patternPage(uint32_t w, uint32_t h) {
 // Sends the log into a private directory for the test's lifetime.
 class ModelScalingTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        closeDebugLog();
-        setenv("ZORVAN_LOG_DIR", dir_.path().c_str(), 1);
-    }
-    void TearDown() override {
-        closeDebugLog();
-        unsetenv("ZORVAN_LOG_DIR");
-    }
+    void SetUp() override { closeDebugLog(); }
+    void TearDown() override { closeDebugLog(); }
     std::string logText() const { return zvtest::readFileText(dir_.file("LxxLog.log")); }
 
   private:
     zvtest::TempDir dir_;
+    zvtest::ScopedLogDir logDir_{dir_.path()};
 };
 
 struct ModelCase {

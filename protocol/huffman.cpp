@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <queue>
 #include <utility>
 #include <vector>
 
@@ -235,18 +237,31 @@ HuffmanNode *ZVGetHfmTree(const uint8_t *data, int32_t count, int32_t *nodeCount
             node.symbol = static_cast<uint16_t>(256 + (i - leafCount));
         }
     }
+    // The two lightest parentless nodes, the lower index first among equal
+    // weights: what ZVGetMinTreeNode finds by scanning, kept in a heap so a
+    // tree of 256 leaves costs no quadratic search.
+    using Candidate = std::pair<int32_t, int32_t>;  // weight, index
+    std::vector<Candidate> storage;
+    try {
+        storage.reserve(static_cast<size_t>(leafCount));
+    } catch (const std::bad_alloc &) {
+        std::free(nodes);
+        return nullptr;
+    }
+    std::priority_queue<Candidate, std::vector<Candidate>, std::greater<Candidate>> parentless(
+        std::greater<Candidate>(), std::move(storage));
+    for (int32_t i = 0; i < leafCount; ++i) parentless.push({nodes[i].weight, i});
     for (int32_t i = leafCount; i < total; ++i) {
-        int32_t a = -1;
-        int32_t b = -1;
-        if (!ZVGetMinTreeNode(nodes, i, &a, &b)) {
-            std::free(nodes);
-            return nullptr;
-        }
+        const int32_t a = parentless.top().second;
+        parentless.pop();
+        const int32_t b = parentless.top().second;
+        parentless.pop();
         nodes[a].parent = i;
         nodes[b].parent = i;
         nodes[i].weight = nodes[a].weight + nodes[b].weight;
         nodes[i].left = a;
         nodes[i].right = b;
+        parentless.push({nodes[i].weight, i});
     }
 
     // Codes: walk up from each leaf, then store the bits root side first.

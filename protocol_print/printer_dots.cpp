@@ -98,6 +98,17 @@ void rgbaToClassicGray(const uint8_t *rgba, uint32_t w, uint32_t h, uint8_t *out
     }
 }
 
+// Eight pixels to a byte, most significant bit first: a set bit where the
+// table says the pixel's level prints.
+void packByTable(const uint8_t *gray, size_t n, const Table &prints, uint8_t *dots) {
+    for (size_t i = 0; i + 8 <= n; i += 8) {
+        const uint8_t *p = gray + i;
+        dots[i / 8] =
+            static_cast<uint8_t>(prints[p[0]] << 7 | prints[p[1]] << 6 | prints[p[2]] << 5 | prints[p[3]] << 4 |
+                                 prints[p[4]] << 3 | prints[p[5]] << 2 | prints[p[6]] << 1 | prints[p[7]]);
+    }
+}
+
 // Complement for invertColors, then the turn for rotation 180.
 void finishDots(uint8_t *packed, uint64_t count, const PrintSetting &setting) {
     if (setting.invertColors != 0) invertColors(packed, count);
@@ -130,17 +141,25 @@ int plainThreshold(ZVImage *image, const PrintSetting &setting, const DotsRoute 
     const uint32_t h = image->height;
     // Rows of whole bytes; other widths would not fit the packed plane.
     if (w % 8 != 0) return 0;
-    Plane grayPlane = routeGrayPlane(image, fromGray, singleGrayTable(), rgbaToSingleGray);
-    if (!grayPlane) return 0;
-    // Type 1 dithers the gray value itself: all three channels of the
-    // diffusion carry it (alpha is no colour to diffuse).
-    if (setting.grayType == 1) ditherGray(grayPlane.get(), w, h);
     const size_t n = zvImagePixelCount(w, h);
     Plane dots(static_cast<uint8_t *>(std::calloc(n / 8 == 0 ? 1 : n / 8, 1)));
     if (!dots) return 0;
-    const uint8_t *g = grayPlane.get();
-    for (size_t i = 0; i < n; ++i)
-        if (g[i] <= imgThresholdValue) dots.get()[i / 8] |= static_cast<uint8_t>(0x80u >> (i % 8));
+    Table prints{};  // 1 where the gray level's dot prints
+    if (setting.grayType == 0 && fromGray) {
+        // The conversion and the threshold in one table, straight from the
+        // gray plane.
+        for (int v = 0; v < 256; ++v) prints[v] = singleGrayTable()[v] <= imgThresholdValue;
+        packByTable(image->grayData, n, prints, dots.get());
+        freeZVImageGrayData(image);
+    } else {
+        Plane grayPlane = routeGrayPlane(image, fromGray, singleGrayTable(), rgbaToSingleGray);
+        if (!grayPlane) return 0;
+        // Type 1 dithers the gray value itself: all three channels of the
+        // diffusion carry it (alpha is no colour to diffuse).
+        if (setting.grayType == 1) ditherGray(grayPlane.get(), w, h);
+        for (int v = 0; v < 256; ++v) prints[v] = v <= imgThresholdValue;
+        packByTable(grayPlane.get(), n, prints, dots.get());
+    }
     finishDots(dots.get(), n / 8, setting);
     adoptDots(image, std::move(dots));
     return 1;

@@ -13,21 +13,10 @@
 
 #include "protocol/protocol_state.h"
 #include "protocol_print/single_color.h"
+#include "tests/imaging/gray_band.h"
 #include "tests/protocol/packet_stream.h"
 
 namespace {
-
-struct ImageDeleter {
-    void operator()(ZVImage *image) const {
-        freeZVImageData(image);
-        std::free(image);
-    }
-};
-using ImagePtr = std::unique_ptr<ZVImage, ImageDeleter>;
-
-ImagePtr grayImage(const std::vector<uint8_t> &gray, uint32_t w, uint32_t h) {
-    return ImagePtr(creatZVImageWithGrayData(gray.data(), w, h));
-}
 
 PrintSetting settingFor(uint32_t grayType, uint32_t rotation = 0, uint32_t invert = 0) {
     PrintSetting s;

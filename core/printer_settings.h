@@ -34,6 +34,8 @@ struct PrinterSettings {
     int32_t beeper;
     int32_t colorPrintModel;
     int32_t odmType;
+    int32_t photoEffect;  // protocol printers: effect before scaling, 0 none
+    int32_t processing;   // protocol printers: 0 automatic, else a fixed route
 };
 
 // Device types of the command-language printers; 0..12 are protocol models.

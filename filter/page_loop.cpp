@@ -17,6 +17,7 @@
 #include "core/dynamic_array.h"
 #include "encoders/encoders.h"
 #include "encoders/escpos_sequences.h"
+#include "filter/photo_effect.h"
 #include "filter/settings_table.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/protocol_print.h"
@@ -170,7 +171,10 @@ void checkColorSpace(const cups_page_header2_t &header, JobWarnings *warnings) {
 dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
                           PrinterSettings *settings) {
     const int32_t deviceType = getDeviceType();
-    if (isZVProtocolPrinter(deviceType)) return getZVProtocolPrintData(page, width, height, settings, deviceType);
+    if (isZVProtocolPrinter(deviceType)) {
+        applyPhotoEffect(page, width, height, static_cast<long>(header.cupsWidth), settings->photoEffect);
+        return getZVProtocolPrintData(page, width, height, settings, deviceType);
+    }
     switch (deviceType) {
         case kDeviceTSPL:
             return getTSPLPrintData(page, width, height, settings);

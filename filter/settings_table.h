@@ -154,6 +154,12 @@ inline constexpr SettingRow kSettingRows[] = {
        true, 64000,            nullptr,                           nullptr,                       -1},
     {"",                     "BluetoothPrint",    "",                int16Field(&PrinterSettings::isHCRP),
        false, 0,               "Default isHCRP:",                 nullptr,                       14},
+    // Protocol printers' photo effect and processing choice; 0 keeps the
+    // page as printed without them.
+    {"DefaultPhotoEffect",   "",                  "PhotoEffect",     int32Field(&PrinterSettings::photoEffect),
+       false, 0,               nullptr,                           nullptr,                       -1},
+    {"DefaultProcessing",    "",                  "Processing",      int32Field(&PrinterSettings::processing),
+       false, 0,               nullptr,                           nullptr,                       -1},
 };
 // clang-format on
 

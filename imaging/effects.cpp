@@ -181,44 +181,75 @@ int adjustWithZVImage(ZVImage *image, float contrast, float brightness) {
     return 0;
 }
 
+namespace {
+
+// Runs filter 0..9; false for a number outside the table (nothing done).
+bool runFilter(ZVImage *image, int filter, int *status) {
+    switch (filter) {
+        case kZVFilterText:
+            *status = textWithZVImage(image, 31);
+            return true;
+        case kZVFilterLineDraft:
+            *status = lineDraftWithZVImage(image);
+            return true;
+        case kZVFilterLineDraft2:
+            *status = lineDraft2WithZVImage(image);
+            return true;
+        case kZVFilterNostalgia:
+            *status = nostalgiaWithZVImage(image);
+            return true;
+        case kZVFilterNegativeFilm:
+            *status = negativeFilmWithZVImage(image);
+            return true;
+        case kZVFilterSketch:
+            *status = sketchWithZVImage(image);
+            return true;
+        case kZVFilterBlackWhite:
+            *status = blackWhiteWithZVImage(image);
+            return true;
+        case kZVFilterLineDraft3:
+            *status = lineDraft3WithZVImage(image);
+            return true;
+        case kZVFilterLineDraft4:
+            *status = lineDraft4WithZVImage(image);
+            return true;
+        case kZVFilterSketch2:
+            *status = sketch2WithZVImage(image);
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 int getFilterRGBAImageDataForRGBAData(ZVImage *image, int filter) {
     if (isEmptyRGBAData(image)) return 0;
     freeZVImageGrayData(image);
     freeZVImagePixByteData(image);
     int status = 0;
-    switch (filter) {
-        case kZVFilterText:
-            status = textWithZVImage(image, 31);
-            break;
-        case kZVFilterLineDraft:
-            status = lineDraftWithZVImage(image);
-            break;
-        case kZVFilterLineDraft2:
-            status = lineDraft2WithZVImage(image);
-            break;
-        case kZVFilterNostalgia:
-            status = nostalgiaWithZVImage(image);
-            break;
-        case kZVFilterNegativeFilm:
-            status = negativeFilmWithZVImage(image);
-            break;
-        case kZVFilterSketch:
-            status = sketchWithZVImage(image);
-            break;
-        case kZVFilterBlackWhite:
-            status = blackWhiteWithZVImage(image);
-            break;
-        case kZVFilterLineDraft3:
-            status = lineDraft3WithZVImage(image);
-            break;
-        case kZVFilterLineDraft4:
-            status = lineDraft4WithZVImage(image);
-            break;
-        case kZVFilterSketch2:
-            status = sketch2WithZVImage(image);
-            break;
-        default:
-            break;  // unknown filter: the picture stays as it is
-    }
+    if (!runFilter(image, filter, &status)) return 1;  // unknown filter: the picture stays as it is
     return status == 0 ? 1 : 0;
+}
+
+int applyFilterToGrayData(uint8_t *gray, uint32_t width, uint32_t height, int filter) {
+    if (gray == nullptr || width == 0 || height == 0) return 1;
+    const size_t pixels = zvImagePixelCount(width, height);
+    if (pixels == 0 || pixels > std::numeric_limits<size_t>::max() / 4) return 2;
+    try {
+        Plane rgba(pixels * 4);
+        gray_to_rgba(gray, rgba.data(), pixels);
+        ZVImage image{};
+        image.width = width;
+        image.height = height;
+        image.rgbaData = rgba.data();  // borrowed: the record owns no plane
+        int status = 0;
+        if (!runFilter(&image, filter, &status)) return 0;
+        if (status != 0) return status;
+        // Sepia keeps colour; every other filter leaves R = G = B.
+        for (size_t i = 0; i < pixels; ++i) gray[i] = rgba[4 * i];
+    } catch (const std::exception &) {
+        return 2;
+    }
+    return 0;
 }

@@ -38,6 +38,12 @@ struct ZVImage;
 // failed.
 int getFilterRGBAImageDataForRGBAData(ZVImage *image, int filter);
 
+// Runs filter 0..9 on a gray picture (0 black .. 255 white), the result
+// replacing it. 0 done (also for an unknown filter, which changes nothing),
+// 1 no picture, 2 not enough memory (the picture is unchanged). Sepia gives
+// its red channel.
+int applyFilterToGrayData(uint8_t *gray, uint32_t width, uint32_t height, int filter);
+
 // Local (Sauvola) threshold over a windowSize square; below 3 means 31, an
 // even size is made odd.
 int textWithZVImage(ZVImage *image, int windowSize);

@@ -81,11 +81,11 @@ std::set<std::string> optionsOf(Family family) {
         case Family::EscPos:
             return {"PrintMode", "Cutting", "FeedDist", "CashDrawer", "Beeper", "BlankSpace"};
         case Family::Protocol:
-            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking"};
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PhotoEffect"};
         case Family::ProtocolTattooSpeed:
-            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PositioningMode"};
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PositioningMode", "PhotoEffect"};
         case Family::ProtocolTattooSilent:
-            return {"PrintMode", "Darkness", "SilentPrint", "MediaTracking", "PositioningMode"};
+            return {"PrintMode", "Darkness", "SilentPrint", "MediaTracking", "PositioningMode", "PhotoEffect"};
     }
     return {};
 }

@@ -411,6 +411,8 @@ uint32_t getZVImageProcessingForP20(ZVImage *image) {
     // as done.
     if (!rgbaToGray(image) || !clahe(image) || !detailEnhance(image) || !adaptiveGamma(image) ||
         !adaptiveContrast(image) || !jjnDither(image)) {
+        // No half-made dots are left for a caller to send.
+        freeZVImagePixByteData(image);
         return 2;
     }
     return 0;

@@ -48,7 +48,7 @@ void step_jjn_dither(ZVImage *image);         // grayData -> pixByteData
 // when absent. Status 0 done (result in pixByteData, grayData the enhanced
 // picture before dithering; the width is not padded), 1 no rgbaData or a zero
 // size, 2 memory could not be had (also for a picture whose RGBA plane does
-// not fit in 32 bits); on 2 no result must be read.
+// not fit in 32 bits); when a step could not run, pixByteData is released.
 uint32_t getZVImageProcessingForP20(ZVImage *image);
 // The same chain for small labels on any printer.
 uint32_t getZVImageProcessingForSmallSize(ZVImage *image);

@@ -8,7 +8,9 @@
 #include <new>
 
 #include "core/debug_log.h"
+#include "imaging/ink_separation.h"
 #include "imaging/presets.h"
+#include "imaging/step_pipeline.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/classic_halftone.h"
 #include "protocol_print/single_color.h"
@@ -252,8 +254,12 @@ constexpr DotsRoute kRoutes[] = {
     {61, 61, presetRoute, getZVImageProcessingForA4Soft, true},
     // Histogram-specifies the colour plane before its gray conversion.
     {62, 62, presetRoute, getZVImageProcessingForA4SoftDark, false},
+    // Composites the colour plane over white with its own gray weights.
+    {13, 13, presetRoute, getZVImageProcessingForSmallSize, false},
     {160, 160, presetRoute, getZVImageProcessingForA4BKInkejtText, true},
     {161, 163, presetRoute, getZVImageProcessingForA4BKInkejtImageMixText, true},
+    // Ink dot planes, no packed dots: nothing for this path to send.
+    {168, 170, presetRoute, getZVImageProcessingForA4CMYInkejtImageMixText, false},
 };
 
 const DotsRoute &routeFor(uint32_t grayType) {

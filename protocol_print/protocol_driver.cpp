@@ -12,6 +12,7 @@
 #include "protocol/setting_packets.h"
 #include "protocol_print/model_scaling.h"
 #include "protocol_print/printer_dots.h"
+#include "protocol_print/processing_choice.h"
 #include "protocol_print/protocol_print.h"
 
 namespace {
@@ -133,7 +134,8 @@ dynamic_array *printPage(const uint8_t *page, long width, long height, PrinterSe
     if (!zoomed) return pageNotPrinted("Unable to allocate memory for the page");
     writeLogString("final - zoomW = %ld, zoomH = %ld", static_cast<long>(zoomW), static_cast<long>(zoomH));
 
-    const ProtocolRoute route = protocolRouteFor(settings->printMode, settings->positioningMode);
+    ProtocolRoute route = protocolRouteFor(settings->printMode, settings->positioningMode);
+    processingRoute(settings->processing, &route);  // a Processing choice other than Automatic decides
     if (route.setsThreshold) setThreshold(222);
     writeLogString("grayType = %ld", static_cast<long>(route.grayType));
 

@@ -81,11 +81,11 @@ std::set<std::string> optionsOf(Family family) {
         case Family::EscPos:
             return {"PrintMode", "Cutting", "FeedDist", "CashDrawer", "Beeper", "BlankSpace"};
         case Family::Protocol:
-            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PhotoEffect"};
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PhotoEffect", "Processing"};
         case Family::ProtocolTattooSpeed:
-            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PositioningMode", "PhotoEffect"};
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PositioningMode", "PhotoEffect", "Processing"};
         case Family::ProtocolTattooSilent:
-            return {"PrintMode", "Darkness", "SilentPrint", "MediaTracking", "PositioningMode", "PhotoEffect"};
+            return {"PrintMode", "Darkness", "SilentPrint", "MediaTracking", "PositioningMode", "PhotoEffect", "Processing"};
     }
     return {};
 }

@@ -83,9 +83,11 @@ std::set<std::string> optionsOf(Family family) {
         case Family::Protocol:
             return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PhotoEffect", "Processing"};
         case Family::ProtocolTattooSpeed:
-            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "PositioningMode", "PhotoEffect", "Processing"};
+            return {"PrintMode",       "Darkness",    "PrintSpeed", "MediaTracking",
+                    "PositioningMode", "PhotoEffect", "Processing"};
         case Family::ProtocolTattooSilent:
-            return {"PrintMode", "Darkness", "SilentPrint", "MediaTracking", "PositioningMode", "PhotoEffect", "Processing"};
+            return {"PrintMode",       "Darkness",    "SilentPrint", "MediaTracking",
+                    "PositioningMode", "PhotoEffect", "Processing"};
     }
     return {};
 }
@@ -731,4 +733,79 @@ TEST(CupsChainOptions, ReceiptCutAndBeepAtTheEndOfTheJob) {
     ASSERT_GE(result.out.size(), begin.size() + end.size());
     EXPECT_TRUE(zvtest::BytesEqual(begin, std::vector<uint8_t>(result.out.begin(), result.out.begin() + begin.size())));
     EXPECT_TRUE(zvtest::BytesEqual(end, std::vector<uint8_t>(result.out.end() - end.size(), result.out.end())));
+}
+
+// ---------------------------------------------------------------------------
+// The protocol printers' PhotoEffect and Processing options, with the bundled
+// sample photo through CUPS's own chain into a tattoo model.
+
+std::string samplePhoto() { return std::string(ZV_SOURCE_DIR) + "/samples/photo.png"; }
+
+// The dots of the job's one page, read back from its packets.
+std::vector<uint8_t> protocolPage(const ChainResult &job) {
+    const zvrender::RenderResult rendered = zvrender::renderStream(job.out);
+    EXPECT_TRUE(rendered.ok) << rendered.message();
+    EXPECT_EQ(rendered.pages.size(), 1u);
+    if (!rendered.ok || rendered.pages.empty()) return {};
+    size_t dots = 0;
+    for (uint8_t d : rendered.pages[0].black) dots += d;
+    EXPECT_GT(dots, 0u) << "a blank page";
+    return rendered.pages[0].black;
+}
+
+TEST(CupsChainProtocolOptions, PhotoEffectChangesThePageAndNoneKeepsIt) {
+    for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+        if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    // Print mode 0 thresholds without random jitter, so equal pages are equal dots.
+    const std::string ppd = ppdPath("zorvan-l40s");
+    const ChainResult plain = printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0"});
+    const ChainResult none = printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0", "PhotoEffect=0"});
+    const ChainResult sketch = printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0", "PhotoEffect=5"});
+    const ChainResult negative = printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0", "PhotoEffect=9"});
+    for (const ChainResult *job : {&plain, &none, &sketch, &negative}) ASSERT_EQ(job->status, 0) << job->err;
+    EXPECT_EQ(none.out, plain.out);
+    const std::vector<uint8_t> page = protocolPage(plain);
+    const std::vector<uint8_t> sketched = protocolPage(sketch);
+    const std::vector<uint8_t> negated = protocolPage(negative);
+    EXPECT_NE(sketched, page);
+    EXPECT_NE(negated, page);
+    EXPECT_NE(negated, sketched);
+    EXPECT_FALSE(contains(sketch.err, "WARNING: Not enough memory for the photo effect"));
+}
+
+TEST(CupsChainProtocolOptions, EveryProcessingChoicePrints) {
+    for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+        if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    const std::string ppd = ppdPath("zorvan-l40s");
+    // Automatic with print mode 0 is the plain threshold, as choice 1 is.
+    const ChainResult automatic = printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0"});
+    ASSERT_EQ(automatic.status, 0) << automatic.err;
+    const std::vector<uint8_t> thresholded = protocolPage(automatic);
+    std::vector<std::vector<uint8_t>> pages;
+    for (int choice = 1; choice <= 8; ++choice) {
+        SCOPED_TRACE("Processing=" + std::to_string(choice));
+        const ChainResult job =
+            printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0", "Processing=" + std::to_string(choice)});
+        if (choice == 5 && job.status != 0) {
+            // Soft, dark equalises every band with a CLAHE that refuses band
+            // heights it cannot tile; such a page is reported, not sent blank.
+            EXPECT_TRUE(contains(job.err, "ERROR: Page 1 was not printed")) << job.err;
+            EXPECT_TRUE(job.out.empty());
+            pages.emplace_back();
+            continue;
+        }
+        ASSERT_EQ(job.status, 0) << job.err;
+        EXPECT_FALSE(contains(job.err, "ERROR:")) << job.err;
+        pages.push_back(protocolPage(job));
+        if (choice == 1) {
+            EXPECT_EQ(pages.back(), thresholded);
+        } else {
+            EXPECT_NE(pages.back(), thresholded);
+        }
+    }
+    // The step pipeline (6) differs from the A4 photo preset (3) and from the
+    // classic halftones (7, 8), which differ by their diffusion.
+    EXPECT_NE(pages[5], pages[2]);
+    EXPECT_NE(pages[5], pages[6]);
+    EXPECT_NE(pages[6], pages[7]);
 }

@@ -32,10 +32,12 @@ constexpr Table8 kDitherMatrixA = {{
     {42, 26, 38, 22, 41, 25, 37, 21},
 }};
 
-// Print mode 3: a clustered-dot screen (two dot centres per 8x8 cell).
+// Print mode 3: a clustered-dot screen (two dot centres per 8x8 cell). The
+// centre of the first dot holds 1, not 0: no gray value is below 0, so a 0 would
+// leave one dot of every cell white even on solid black (as mode 2's corner).
 constexpr Table8 kDitherMatrixB = {{
     {24, 10, 12, 26, 35, 47, 49, 37},
-    {8, 0, 2, 14, 45, 59, 61, 51},
+    {8, 1, 2, 14, 45, 59, 61, 51},
     {22, 6, 4, 16, 43, 57, 63, 53},
     {30, 20, 18, 28, 33, 41, 55, 39},
     {34, 46, 48, 36, 25, 11, 13, 27},
@@ -45,7 +47,8 @@ constexpr Table8 kDitherMatrixB = {{
 }};
 
 // Print mode 4: the 16x16 Bayer index matrix, M(2n) = [[4M, 4M+2], [4M+3, 4M+1]],
-// with its single 255 lowered to 254 (so no gray value is black everywhere).
+// with its single 255 lowered to 254 (so white paper stays white) and its
+// single 0 raised to 1 (so solid black is black in every dot).
 constexpr Table16 makeDitherMatrixC() {
     Table16 m{};
     m[0][0] = 0;
@@ -61,13 +64,14 @@ constexpr Table16 makeDitherMatrixC() {
         }
     }
     m[15][0] = 254;
+    m[0][0] = 1;
     return m;
 }
 constexpr Table16 kDitherMatrixC = makeDitherMatrixC();
 
 // Every mode reduces to "black when g < limit" with a limit per column
-// (x mod 16) of the row: g <= 128 is g < 129, (g / 4) < A is g < 4A, and a
-// table entry of 0 gives the limit 0, which no gray value is below.
+// (x mod 16) of the row: g <= 128 is g < 129, (g / 4) < A is g < 4A. Every
+// table entry is at least 1, so gray 0 is black in every mode.
 using RowLimits = std::array<uint8_t, 16>;
 
 RowLimits limitsForRow(int mode, long y) {

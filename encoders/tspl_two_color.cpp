@@ -78,9 +78,9 @@ dynamic_array *getTSPLTwoColorPrintData(unsigned char *page, long bytesPerLine, 
     appendTSPLSetup(array.get(), settings);
 
     // A plane holds only marked (255) and unmarked (0) pixels, so there is
-    // nothing to dither: the classic modes would only add stray dots where
-    // their tables hold 0 (modes 3 and 4). Every classic mode packs the planes
-    // by plain threshold; a marked pixel becomes a 0 bit, which TSPL prints.
+    // nothing to dither: every classic mode packs the planes by plain
+    // threshold, which leaves unmarked paper white and marks solid whatever
+    // the dither tables hold; a marked pixel becomes a 0 bit, which TSPL prints.
     const int planeMode = static_cast<unsigned>(settings->printMode) <= 5 ? 0 : settings->printMode;
     Gray2Bytes(blackPlane.data(), blackPacked.data(), widthBytes, height, planeMode);
     Gray2Bytes(redPlane.data(), redPacked.data(), widthBytes, height, planeMode);

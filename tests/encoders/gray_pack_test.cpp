@@ -29,16 +29,21 @@ int bayer(int row, int column, int size) {
     return 4 * bayer(row % half, column % half, half) + kQuadrant[row >= half][column >= half];
 }
 
+// The clustered-dot screen of mode 3, its first dot centre 1 (not 0).
 constexpr int kClusteredDot[8][8] = {
-    {24, 10, 12, 26, 35, 47, 49, 37}, {8, 0, 2, 14, 45, 59, 61, 51},    {22, 6, 4, 16, 43, 57, 63, 53},
+    {24, 10, 12, 26, 35, 47, 49, 37}, {8, 1, 2, 14, 45, 59, 61, 51},    {22, 6, 4, 16, 43, 57, 63, 53},
     {30, 20, 18, 28, 33, 41, 55, 39}, {34, 46, 48, 36, 25, 11, 13, 27}, {44, 58, 60, 50, 9, 1, 3, 15},
     {42, 56, 62, 52, 23, 7, 5, 17},   {32, 40, 54, 38, 31, 21, 19, 29},
 };
 
 // Mode 2 table entry A[y][x]: transposed 8x8 Bayer, corner 1.
 int tableA(int x, int y) { return (x % 8 == 0 && y % 8 == 0) ? 1 : bayer(x % 8, y % 8, 8); }
-// Mode 4 table entry C[x][y]: 16x16 Bayer with 255 lowered to 254.
-int tableC(int x, int y) { return (x % 16 == 15 && y % 16 == 0) ? 254 : bayer(x % 16, y % 16, 16); }
+// Mode 4 table entry C[x][y]: 16x16 Bayer with 255 lowered to 254 and 0 raised to 1.
+int tableC(int x, int y) {
+    if (x % 16 == 15 && y % 16 == 0) return 254;
+    if (x % 16 == 0 && y % 16 == 0) return 1;
+    return bayer(x % 16, y % 16, 16);
+}
 
 bool referenceBlack(int mode, int g, int x, int y) {
     switch (mode) {
@@ -76,8 +81,9 @@ bool dot(const std::vector<uint8_t> &packed, long widthBytes, long x, long y) {
 }
 
 TEST(GrayPackTables, BayerReferenceMatchesTheKnownRows) {
-    // Row 0 and the start of row 1 of the 16x16 table as the printers use it.
-    const int row0[16] = {0, 128, 32, 160, 8, 136, 40, 168, 2, 130, 34, 162, 10, 138, 42, 170};
+    // Row 0 and the start of row 1 of the 16x16 table as the printers use it
+    // (its first entry raised from 0 to 1).
+    const int row0[16] = {1, 128, 32, 160, 8, 136, 40, 168, 2, 130, 34, 162, 10, 138, 42, 170};
     for (int y = 0; y < 16; ++y) EXPECT_EQ(row0[y], tableC(0, y)) << y;
     const int row1[4] = {192, 64, 224, 96};
     for (int y = 0; y < 4; ++y) EXPECT_EQ(row1[y], tableC(1, y)) << y;
@@ -148,25 +154,27 @@ TEST(GrayPack, DitherTablesAtTheirDistinguishingPositions) {
         }
     }
 
-    // Mode 3 on black: white only where the clustered-dot table holds 0 (1, 1).
-    const auto b0 = pack(flat(0), widthBytes, height, 3);
-    for (long y = 0; y < height; ++y)
-        for (long x = 0; x < widthBytes * 8; ++x)
-            EXPECT_EQ(!(x % 8 == 1 && y % 8 == 1), dot(b0, widthBytes, x, y)) << x << "," << y;
-
-    // Mode 4: white everywhere on white; on black white only at multiples of 16;
-    // at 253 black exactly where the table holds 254: the lowered C[15][0] and
-    // the Bayer cell (x 7, y 8) that is 254 by itself.
-    const auto c255 = pack(flat(255), widthBytes, height, 4);
-    const auto c0 = pack(flat(0), widthBytes, height, 4);
+    // Mode 4: at 253 black exactly where the table holds 254: the lowered
+    // C[15][0] and the Bayer cell (x 7, y 8) that is 254 by itself.
     const auto c253 = pack(flat(253), widthBytes, height, 4);
     for (long y = 0; y < height; ++y) {
         for (long x = 0; x < widthBytes * 8; ++x) {
-            EXPECT_FALSE(dot(c255, widthBytes, x, y));
-            EXPECT_EQ(!(x % 16 == 0 && y % 16 == 0), dot(c0, widthBytes, x, y)) << x << "," << y;
             const bool is254 = (x % 16 == 15 && y % 16 == 0) || (x % 16 == 7 && y % 16 == 8);
             EXPECT_EQ(is254, dot(c253, widthBytes, x, y)) << x << "," << y;
         }
+    }
+}
+
+// A black area prints black and white paper stays white in every classic mode,
+// the dithers included (a table entry of 0 would leave a white dot per cell).
+TEST(GrayPack, SolidBlackIsBlackAndWhiteIsWhiteInEveryClassicMode) {
+    const long widthBytes = 4, height = 32;  // two periods of the 16x16 table
+    const size_t size = static_cast<size_t>(widthBytes * height);
+    for (int mode = 0; mode <= 5; ++mode) {
+        const std::vector<uint8_t> black(size * 8, 0);
+        EXPECT_EQ(std::vector<uint8_t>(size, 0xFF), pack(black, widthBytes, height, mode)) << "mode " << mode;
+        const std::vector<uint8_t> white(size * 8, 255);
+        EXPECT_EQ(std::vector<uint8_t>(size, 0x00), pack(white, widthBytes, height, mode)) << "mode " << mode;
     }
 }
 

@@ -239,6 +239,12 @@ float claheClipFactor(const uint8_t *gray, size_t count) {
     return factor;
 }
 
+bool claheCanTile(uint32_t width, uint32_t height) {
+    const uint32_t regionWidth = claheRegionSize(width);
+    const uint32_t regionHeight = claheRegionSize(height);
+    return regionWidth != 0 && regionHeight != 0 && width / regionWidth >= 2 && height / regionHeight >= 2;
+}
+
 int ZVImageGrayHistogramCLAHE(ZVImage *image) {
     if (isEmptyGrayData(image)) return 1;
     const uint32_t w = image->width;

@@ -37,6 +37,11 @@ uint32_t claheRegionSize(uint32_t length);
 // (2m/255 + 1) * (2s/256 + 1.5), kept within 1.5 .. 4.5.
 float claheClipFactor(const uint8_t *gray, size_t count);
 
+// Whether a band of width x height pixels can be divided into the regions
+// ZVImageGrayHistogramCLAHE would choose: a region size in both directions
+// and at least two regions each way.
+bool claheCanTile(uint32_t width, uint32_t height);
+
 // CLAHE of grayData with 256 bins over 0..255, regions from claheRegionSize
 // and clip factor from claheClipFactor. Status 0 done, 1 grayData missing or
 // empty image, 2 allocation failure or a band geometry the tiling cannot

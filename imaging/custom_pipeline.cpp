@@ -211,6 +211,11 @@ uint32_t runPipeline(ZVImage *image, const PrintSetting &printSetting, const Ima
 
     if (flags & kZVProcessHistogram) {
         for (ZVImage *band : bands) {
+            // The text cut makes bands of any height, many of them prime or
+            // shorter than two regions; refusing those would refuse nearly
+            // every real page. Such a band keeps its gray values, as a refused
+            // equalisation leaves its input elsewhere in the pipeline.
+            if (!claheCanTile(band->width, band->height)) continue;
             if (const int status = ZVImageGrayHistogramCLAHE(band)) return status;
         }
     }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/simple_rand.h"
+#include "imaging/step_pipeline.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/single_color.h"
 #include "tests/imaging/gray_band.h"
@@ -161,6 +163,31 @@ TEST_F(PrinterDots, TattooPresetsIgnoreRotationAndInversion) {
             EXPECT_EQ(block.size() + 16 * w / 8, plain.fromGray.size()) << grayType;
         }
     }
+}
+
+// grayType 13 is the small-label step pipeline; 168 to 170 the colour inkjet
+// preset, whose ink planes this path cannot send, so no dots; an unlisted
+// value takes the text-aware route of 6.
+TEST_F(PrinterDots, SmallSizeAndInkjetRoutes) {
+    const uint32_t w = 64, h = 48;
+    std::vector<uint8_t> page(w * h);
+    for (uint32_t i = 0; i < w * h; ++i) page[i] = static_cast<uint8_t>((i * 37) % 256);
+    setSimpleRandClock([] { return 99u; });
+    ImagePtr direct = grayImage(page, w, h);
+    ASSERT_EQ(0, ZVImageConvertGray2RGBA(direct.get()));
+    freeZVImageGrayData(direct.get());
+    ASSERT_EQ(0u, getZVImageProcessingForSmallSize(direct.get()));
+    const BothWays small = convertBothWays(page, w, h, settingFor(13));
+    setSimpleRandClock(nullptr);
+    EXPECT_EQ(1, small.grayResult);
+    EXPECT_EQ(dotsOf(direct.get()), small.fromGray);
+
+    for (uint32_t grayType : {168u, 169u, 170u}) {
+        const BothWays inkjet = convertBothWays(page, w, h, settingFor(grayType));
+        EXPECT_EQ(0, inkjet.grayResult) << grayType;
+        EXPECT_TRUE(inkjet.fromGray.empty()) << grayType;
+    }
+    EXPECT_EQ(convertBothWays(page, w, h, settingFor(6)).fromGray, convertBothWays(page, w, h, settingFor(14)).fromGray);
 }
 
 TEST_F(PrinterDots, MissingPlanesGiveNoDots) {

@@ -28,13 +28,7 @@ SendPack oneByteSetting(uint8_t command, int value) {
     return buildSetting(command, &payload, 1);
 }
 
-// Up to two numbers of a text "a,b" (ASCII or full-width comma). Runs of
-// commas count as one and empty fields are skipped, as strtok would.
-struct NumberPair {
-    int count = 0;
-    int32_t first = 0;
-    int32_t second = 0;
-};
+}  // namespace
 
 NumberPair splitNumbers(const char *text) {
     NumberPair pair;
@@ -58,6 +52,8 @@ NumberPair splitNumbers(const char *text) {
     }
     return pair;
 }
+
+namespace {
 
 uint8_t capAt15(int32_t value) {
     const auto low = static_cast<uint8_t>(value);

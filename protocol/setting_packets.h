@@ -19,6 +19,16 @@ SendPack setPrinterPrintInterfaceData(int value);
 // "mode,distance" (command 8); mode 1 or 2, distance 16 bits.
 SendPack setPrinterPrintFeedData(const char *text);
 
+// Up to two numbers of a text "a,b" (ASCII or full-width comma). Runs of
+// commas count as one and empty fields are skipped, as strtok would; `count`
+// says how many numbers were found. May throw std::bad_alloc.
+struct NumberPair {
+    int count = 0;
+    int32_t first = 0;
+    int32_t second = 0;
+};
+NumberPair splitNumbers(const char *text);
+
 // Replaces every occurrence of `pattern` in the zero-terminated `text` by
 // `replacement`, in place. Does nothing when the replacement is longer than
 // the pattern (the result would not fit) or the pattern is empty.

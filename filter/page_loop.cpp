@@ -15,10 +15,8 @@
 
 #include "core/debug_log.h"
 #include "core/dynamic_array.h"
-#include "encoders/encoders.h"
-#include "encoders/escpos_sequences.h"
-#include "filter/photo_effect.h"
-#include "filter/settings_table.h"
+#include "page/page_encode.h"
+#include "page/settings_table.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/protocol_print.h"
 
@@ -96,34 +94,6 @@ int32_t millimetreResolution(const PrinterSettings *settings, const cups_page_he
     return dpi;
 }
 
-// The two-colour encoder reads 4 bytes per pixel. A page that arrives in
-// another colour space (the warning above) is widened to opaque RGBA first, so
-// the encoder reads this page's own pixels and nothing past its buffer.
-dynamic_array *encodeTwoColorPage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
-                                  PrinterSettings *settings) {
-    const long bytesPerLine = static_cast<long>(header.cupsBytesPerLine);
-    const int bytesPerPixel = bytesPerPixelFor(rawColorSpace(header));
-    if (bytesPerPixel == 4) return getTSPLTwoColorPrintData(page, bytesPerLine, width, height, settings);
-
-    std::vector<unsigned char> rgba;
-    try {
-        rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    } catch (const std::bad_alloc &) {
-        std::fputs("ERROR: Unable to allocate memory for the two-colour page; page skipped\n", stderr);
-        return nullptr;
-    }
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    for (size_t i = 0; i < pixels; ++i) {
-        const unsigned char *source = page + i * bytesPerPixel;
-        unsigned char *target = rgba.data() + i * 4;
-        target[0] = source[0];
-        target[1] = bytesPerPixel == 3 ? source[1] : source[0];
-        target[2] = bytesPerPixel == 3 ? source[2] : source[0];
-        target[3] = 255;
-    }
-    return getTSPLTwoColorPrintData(rgba.data(), bytesPerLine / bytesPerPixel * 4, width, height, settings);
-}
-
 // Problems with the raster format are told to CUPS once per job, not per page.
 struct JobWarnings {
     bool colorSpace = false;
@@ -164,32 +134,6 @@ void checkColorSpace(const cups_page_header2_t &header, JobWarnings *warnings) {
         std::fprintf(stderr,
                      "WARNING: The raster has colour space %u but this printer expects %s raster (check the PPD)\n",
                      colorSpace, expected);
-    }
-}
-
-// The one encoder the device type selects; nullptr sends nothing for the page.
-dynamic_array *encodePage(unsigned char *page, long width, long height, const cups_page_header2_t &header,
-                          PrinterSettings *settings) {
-    const int32_t deviceType = getDeviceType();
-    if (isZVProtocolPrinter(deviceType)) {
-        applyPhotoEffect(page, width, height, static_cast<long>(header.cupsWidth), settings->photoEffect);
-        return getZVProtocolPrintData(page, width, height, settings, deviceType);
-    }
-    switch (deviceType) {
-        case kDeviceTSPL:
-            return getTSPLPrintData(page, width, height, settings);
-        case kDeviceZPL:
-            return getZPLPrintData(page, width, height, settings);
-        case kDeviceCPCL:
-            return getCPCLPrintData(page, width, height, settings);
-        case kDeviceESC:
-            return getESCPrintData(page, width, height, settings);
-        case kDeviceSFZPL:
-            return getSFZPLPrintData(page, width, height, settings);
-        case kDeviceTwoColorTSPL:
-            return encodeTwoColorPage(page, width, height, header, settings);
-        default:
-            return nullptr;
     }
 }
 
@@ -260,36 +204,6 @@ bool readPageBuffer(cups_raster_t *raster, const PageGeometry &geometry, int pag
     return true;
 }
 
-// The settings every page resets: one copy per page (CUPS repeats the job for
-// more), and the automatic print mode resolved for the printer family.
-void applyPageSettings(PrinterSettings *settings) {
-    settings->copies = 1;
-    if (settings->printMode != 5) return;
-    const int32_t deviceType = getDeviceType();
-    if (!isZVProtocolPrinter(deviceType))
-        settings->printMode = 6;
-    else if (deviceType == 4 || deviceType == 10 || deviceType == 11 || deviceType == 12)
-        settings->printMode = 11;
-    else
-        settings->printMode = 9;
-    writeLogString("printMode 5 -> %d", settings->printMode);
-}
-
-// Sizes: the language printers' pages are cut to the printable width.
-void clipPageWidth(unsigned char *page, long *width, long height, PrinterSettings *settings, int bytesPerPixel) {
-    writeLogString("3、Width = %ld,height = %ld", *width, height);
-    if (!isZVProtocolPrinter(getDeviceType()) && settings->maxWidthMM > 0)
-        subImageLessthenMaxPrintWidthMM(page, width, height, settings, bytesPerPixel);
-    writeLogString("4、Width = %ld,height = %ld", *width, height);
-}
-
-// Sizes: the page in whole millimetres, rounded up, at `dpi`.
-void setPageSizes(PrinterSettings *settings, long width, long height, double dpi) {
-    settings->widthMM = static_cast<int32_t>(std::ceil(width * 25.4 / dpi));
-    settings->heightMM = static_cast<int32_t>(std::ceil(height * 25.4 / dpi));
-    writeLogString("5、widthMM = %d, heightMM = %d", settings->widthMM, settings->heightMM);
-}
-
 // False when the output could not be written.
 bool writeArray(dynamic_array *array) {
     return array == nullptr || array->data == nullptr || writePrinterData(array->data, array->size);
@@ -340,47 +254,14 @@ bool writePrinterData(const uint8_t *bytes, uint64_t count) {
     return true;
 }
 
-void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long height, PrinterSettings *settings,
-                                     int bytesPerPixel) {
-    if (settings->maxWidthMM <= 0) return;
-    // The product is formed in 32-bit arithmetic before the division, as the
-    // printers' width tables were computed that way.
-    const int32_t dotsTimesMM =
-        static_cast<int32_t>(static_cast<uint32_t>(settings->maxWidthMM) * static_cast<uint32_t>(settings->resolution));
-    const long maxPix = (static_cast<long>(std::trunc(dotsTimesMM / 25.4)) + 7) / 8 * 8;
-    writeLogString("maxPix = %d, *width = %d ", static_cast<int>(maxPix), static_cast<int>(*width));
-    if (maxPix >= *width || maxPix <= 0) return;
-
-    // Rows only move towards the start of the buffer, so they can be compacted
-    // in place from the top without a copy of the page.
-    const size_t oldPitch = static_cast<size_t>(*width) * bytesPerPixel;
-    const size_t newPitch = static_cast<size_t>(maxPix) * bytesPerPixel;
-    for (long row = 1; row < height; ++row)
-        std::memmove(page + static_cast<size_t>(row) * newPitch, page + static_cast<size_t>(row) * oldPitch, newPitch);
-    *width = maxPix;
-}
-
 bool setupJobStart(PrinterSettings *settings) {
     setODMType(getPpdOdmType());
-    if (getDeviceType() == kDeviceESC) {
-        ArrayPtr prologue(dynamic_array_init_or_die(2));
-        addPosInitialize(prologue.get());
-        if (settings->beeper == 4) addPosBeeper(prologue.get());
-        if (settings->cashDrawer == 1 || settings->cashDrawer == 3) addPosCashDrawer1(prologue.get());
-        if (settings->cashDrawer == 2 || settings->cashDrawer == 3) addPosCashDrawer2(prologue.get());
-        return writeArray(prologue.get());
-    }
-    return true;
+    ArrayPtr prologue(buildJobPrologue(settings));
+    return writeArray(prologue.get());
 }
 
 bool setupJobEnd(PrinterSettings *settings) {
-    if (getDeviceType() != kDeviceESC) return true;
-    ArrayPtr epilogue(dynamic_array_init_or_die(2));
-    if (settings->cashDrawer == 4 || settings->cashDrawer == 6) addPosCashDrawer1(epilogue.get());
-    if (settings->cashDrawer == 5 || settings->cashDrawer == 6) addPosCashDrawer2(epilogue.get());
-    if (settings->cutting == 2) addPosCutting(epilogue.get());
-    if (settings->beeper == 3) addPosBeeper(epilogue.get());
-    addPosInitialize(epilogue.get());
+    ArrayPtr epilogue(buildJobEpilogue(settings));
     return writeArray(epilogue.get());
 }
 
@@ -446,7 +327,12 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
         zvsettings::fitOffsetsToPage(jobSettings, settings, width, height, &offsetWarnings);
 
         checkColorSpace(header, &warnings);
-        ArrayPtr output(encodePage(page.data(), width, height, header, settings));
+        PageSource source;
+        source.colorSpace = geometry.colorSpace;
+        source.bytesPerPixel = geometry.bytesPerPixel;
+        source.bytesPerLine = static_cast<long>(header.cupsBytesPerLine);
+        source.pictureWidth = static_cast<long>(header.cupsWidth);
+        ArrayPtr output(encodePage(page.data(), width, height, source, settings));
         // A page encoded while the job was being cancelled is not sent: nothing
         // of it has reached the printer yet.
         if (jobCancelRequested()) break;

@@ -6,6 +6,7 @@
 #include <cups/file.h>
 
 #include "core/printer_settings.h"
+#include "page/page_encode.h"
 
 // Runs the page loop over an opened raster input. Returns the job's exit
 // status: 0 when pages were sent (or the job was cancelled), 1 with an
@@ -27,11 +28,6 @@ bool setupJobEnd(PrinterSettings *settings);
 void installCancelHandler();
 bool jobCancelRequested();
 void resetJobCancel();
-
-// Clips the page to the maximum printable width in place, keeping the left edge.
-// `bytesPerPixel` is the page buffer's pixel size.
-void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long height, PrinterSettings *settings,
-                                     int bytesPerPixel);
 
 // Writes all bytes to standard output, retrying short writes; false, with
 // "ERROR: ..." on standard error, when the output cannot be written.

@@ -16,7 +16,7 @@
 
 #include "core/debug_log.h"
 #include "core/lenient_number.h"
-#include "filter/settings_table.h"
+#include "page/settings_table.h"
 #include "protocol/protocol_state.h"
 
 namespace {

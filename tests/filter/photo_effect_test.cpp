@@ -1,6 +1,6 @@
 // The PhotoEffect option on a page buffer: the values offered, the padding
 // columns, and a page the effect cannot get memory for.
-#include "filter/photo_effect.h"
+#include "page/photo_effect.h"
 
 #include <gtest/gtest.h>
 

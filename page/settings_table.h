@@ -4,8 +4,8 @@
 // diagnostic log. The PPD reader, the option reader and both summaries walk
 // this table, so a new setting is one new row (and its field in
 // PrinterSettings).
-#ifndef ZV_FILTER_SETTINGS_TABLE_H
-#define ZV_FILTER_SETTINGS_TABLE_H
+#ifndef ZV_PAGE_SETTINGS_TABLE_H
+#define ZV_PAGE_SETTINGS_TABLE_H
 
 #include <cstdint>
 #include <iterator>

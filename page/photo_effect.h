@@ -1,8 +1,8 @@
 // The PhotoEffect job option of the protocol printers: a stencil, sketch or
 // line-drawing effect applied to the gray page before it is scaled for the
 // model. 0 (None) leaves the page untouched.
-#ifndef ZV_FILTER_PHOTO_EFFECT_H
-#define ZV_FILTER_PHOTO_EFFECT_H
+#ifndef ZV_PAGE_PHOTO_EFFECT_H
+#define ZV_PAGE_PHOTO_EFFECT_H
 
 #include <cstdint>
 

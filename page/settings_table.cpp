@@ -1,4 +1,4 @@
-#include "filter/settings_table.h"
+#include "page/settings_table.h"
 
 #include <algorithm>
 #include <cstdio>

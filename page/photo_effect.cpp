@@ -1,4 +1,4 @@
-#include "filter/photo_effect.h"
+#include "page/photo_effect.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,0 +1,416 @@
+// The printer application as a person uses it: zvprintapp started on a
+// loopback port, a printer added per family with a file as its device, jobs
+// submitted with ipptool (CUPS's IPP tool) as PWG raster and as PNG, and the
+// bytes that reach the file compared with the filter's output for the same
+// page and the same settings, chosen in the filter's PPD and job options.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/filter_runner.h"
+#include "tests/support/golden.h"
+#include "tests/support/raster_writer.h"
+#include "tests/support/temp_dir.h"
+
+namespace zvtest {
+namespace {
+
+// Some print modes of the protocol printers jitter their threshold from a
+// generator seeded with the clock's second, so the application and the filter
+// print the same bytes only in the same second. Both run under libfaketime
+// (Debian package faketime) with the clock stopped at one moment; the
+// application's own timing runs on the monotonic clock, which is left alone.
+const char *const kFakeTimeLibraries[] = {"/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1",
+                                          "/usr/lib/aarch64-linux-gnu/faketime/libfaketimeMT.so.1",
+                                          "/usr/lib/faketime/libfaketimeMT.so.1"};
+constexpr const char *kFrozenTime = "2026-06-01 12:00:00";
+
+std::string fakeTimeLibrary() {
+    for (const char *path : kFakeTimeLibraries)
+        if (::access(path, R_OK) == 0) return path;
+    return "";
+}
+
+void freezeClockEnvironment(std::map<std::string, std::string> *env) {
+    (*env)["LD_PRELOAD"] = fakeTimeLibrary();
+    (*env)["FAKETIME"] = kFrozenTime;
+    (*env)["DONT_FAKE_MONOTONIC"] = "1";
+}
+
+// A PWG raster stream, as IPP Everywhere clients send it, of the page's
+// pixels: 8-bit sGray, or 8-bit sRGB for a colour page.
+std::vector<uint8_t> makePwgRaster(const RasterPage &page, const std::string &path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+    cups_page_header2_t header;
+    const bool colour = page.colorSpace != CUPS_CSPACE_W;
+    cupsRasterInitPWGHeader(&header, pwgMediaForPWG("na_letter_8.5x11in"), colour ? "srgb_8" : "sgray_8",
+                            static_cast<int>(page.dpi), static_cast<int>(page.dpi), "one-sided", nullptr);
+    header.cupsWidth = page.width;
+    header.cupsHeight = page.height;
+    header.cupsBytesPerLine = page.width * (colour ? 3 : 1);
+    header.PageSize[0] = page.width * 72 / page.dpi;
+    header.PageSize[1] = page.height * 72 / page.dpi;
+    header.cupsPageSize[0] = static_cast<float>(header.PageSize[0]);
+    header.cupsPageSize[1] = static_cast<float>(header.PageSize[1]);
+    header.ImagingBoundingBox[2] = header.PageSize[0];
+    header.ImagingBoundingBox[3] = header.PageSize[1];
+    cupsRasterWriteHeader2(raster, &header);
+    RasterPage copy = page;
+    for (unsigned y = 0; y < page.height; ++y) {
+        std::vector<uint8_t> line;
+        const uint8_t *row = copy.row(y);
+        for (unsigned x = 0; x < page.width; ++x) {
+            if (colour) {
+                line.insert(line.end(), {row[x * 4], row[x * 4 + 1], row[x * 4 + 2]});
+            } else {
+                line.push_back(row[x]);
+            }
+        }
+        cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size()));
+    }
+    cupsRasterClose(raster);
+    ::close(fd);
+    return readFileBytes(path);
+}
+
+// A label with what each family's packing has to deal with: solid black,
+// a gray ramp, fine lines and white.
+RasterPage testPage(unsigned dpi, bool colour) {
+    const unsigned width = dpi * 2;
+    const unsigned height = dpi;
+    RasterPage page = colour ? RasterPage::rgba(width, height, 255, 255, 255) : RasterPage::gray(width, height);
+    page.dpi = dpi;
+    for (unsigned y = 0; y < height; ++y) {
+        uint8_t *row = page.row(y);
+        for (unsigned x = 0; x < width; ++x) {
+            uint8_t r = 255, g = 255, b = 255;
+            if (y < height / 4 && x < width / 2) {
+                r = g = b = 0;  // black block
+            } else if (y >= height / 2) {
+                r = g = b = static_cast<uint8_t>(x * 255 / width);  // gray ramp
+            } else if (x % 7 == 0) {
+                r = g = b = 0;  // thin lines
+            } else if (colour && y < height / 4) {
+                r = 255;  // red block
+                g = b = 0;
+            }
+            if (colour) {
+                row[x * 4] = r;
+                row[x * 4 + 1] = g;
+                row[x * 4 + 2] = b;
+                row[x * 4 + 3] = 255;
+            } else {
+                row[x] = r;
+            }
+        }
+    }
+    if (colour) {
+        // The filter's two-colour PPD asks CUPS for RGB pages.
+        RasterPage rgb;
+        rgb.width = width;
+        rgb.height = height;
+        rgb.colorSpace = CUPS_CSPACE_RGB;
+        rgb.dpi = dpi;
+        for (size_t i = 0; i < page.pixels.size(); i += 4)
+            rgb.pixels.insert(rgb.pixels.end(), {page.pixels[i], page.pixels[i + 1], page.pixels[i + 2]});
+        return rgb;
+    }
+    return page;
+}
+
+// The same page as RGBA pixels for makePwgRaster, which reads 4 bytes per
+// pixel of a colour page.
+RasterPage asRgba(const RasterPage &rgb) {
+    RasterPage page = RasterPage::rgba(rgb.width, rgb.height, 255, 255, 255);
+    page.dpi = rgb.dpi;
+    for (size_t i = 0, j = 0; i < rgb.pixels.size(); i += 3, j += 4) {
+        page.pixels[j] = rgb.pixels[i];
+        page.pixels[j + 1] = rgb.pixels[i + 1];
+        page.pixels[j + 2] = rgb.pixels[i + 2];
+    }
+    return page;
+}
+
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool portAccepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+
+CommandResult runCommand(const std::string &command) {
+    CommandResult result;
+    FILE *pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// zvprintapp on a loopback port of its own, with its state in a temporary
+// directory; stopped at the end.
+class PrinterApp {
+  public:
+    explicit PrinterApp(const TempDir &dir) : dir_(dir), port_(freeLoopbackPort()) { start(); }
+    ~PrinterApp() { stop(); }
+
+    void start() {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const std::string port = "server-port=" + std::to_string(port_);
+            const std::string state = "state-file=" + dir_.file("zvprintapp.state");
+            const std::string spool = "spool-directory=" + dir_.path();
+            const std::string log = "log-file=" + dir_.file("zvprintapp.log");
+            ::setenv("ZORVAN_LOG_DIR", dir_.path().c_str(), 1);
+            std::map<std::string, std::string> env;
+            freezeClockEnvironment(&env);
+            for (const auto &[name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
+            ::execl(ZV_PRINTAPP_PATH, "zvprintapp", "server", "-o", port.c_str(), "-o", state.c_str(), "-o",
+                    spool.c_str(), "-o", log.c_str(), "-o", "log-level=debug", static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 200 && !portAccepts(port_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    void stop() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+    std::string systemUri() const { return "ipp://localhost:" + std::to_string(port_) + "/ipp/system"; }
+    std::string printerUri(const std::string &name) const {
+        return "ipp://localhost:" + std::to_string(port_) + "/ipp/print/" + name;
+    }
+
+    // Runs an ipptool test file (its text) against `uri`.
+    CommandResult ipptool(const std::string &uri, const std::string &testText, const std::string &defines = "") {
+        const std::string file = dir_.file("request-" + std::to_string(++requests_) + ".test");
+        writeFileText(file, testText);
+        return runCommand("ipptool -t " + defines + " " + uri + " " + file);
+    }
+
+    bool addPrinter(const std::string &name, const std::string &driver, const std::string &deviceFile) {
+        writeFileText(deviceFile, "");
+        const CommandResult r = ipptool(systemUri(), R"({
+  NAME "Add the printer"
+  OPERATION Create-Printer
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri system-uri $uri
+  ATTR keyword printer-service-type print
+  ATTR keyword smi55357-driver )" + driver + R"(
+  ATTR uri smi55357-device-uri file://)" + deviceFile + R"(
+  GROUP printer-attributes-tag
+  ATTR name printer-name )" + name + R"(
+  STATUS successful-ok
+}
+)");
+        EXPECT_EQ(r.status, 0) << r.output;
+        return r.status == 0;
+    }
+
+    // Prints `file` and waits until the job has finished; `attributes` are
+    // ipptool ATTR lines of the job-attributes group.
+    bool print(const std::string &name, const std::string &file, const std::string &format,
+               const std::string &attributes = "") {
+        const CommandResult r = ipptool(printerUri(name), R"({
+  NAME "Print the page"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name tester
+  ATTR mimeMediaType document-format )" + format + R"(
+  GROUP job-attributes-tag
+)" + attributes + R"(
+  FILE )" + file + R"(
+  STATUS successful-ok
+  EXPECT job-id OF-TYPE integer
+}
+{
+  NAME "Wait for the job"
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  STATUS successful-ok
+  DELAY 0.1
+  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 600
+  EXPECT job-state WITH-VALUE 9
+}
+)");
+        EXPECT_EQ(r.status, 0) << r.output;
+        return r.status == 0;
+    }
+
+    std::string logText() const { return readFileText(dir_.file("zvprintapp.log")); }
+
+  private:
+    const TempDir &dir_;
+    int port_;
+    pid_t pid_ = -1;
+    int requests_ = 0;
+};
+
+// One family: its driver, the filter's PPD for the same printer, and one set
+// of settings as IPP attributes and as the filter's job options.
+struct FamilyCase {
+    const char *driver;
+    const char *ppd;
+    unsigned dpi;
+    bool colour;
+    const char *ippAttributes;  // ipptool ATTR lines
+    const char *filterOptions;
+};
+
+const FamilyCase kFamilies[] = {
+    {"zorvan_tspl_203", "zorvan-tspl-203.ppd", 203, false, "", ""},
+    {"zorvan_tspl_203", "zorvan-tspl-203.ppd", 203, false,
+     "ATTR integer darkness 12\nATTR integer speed 2\nATTR keyword print-mode ordered-dither\n"
+     "ATTR integer horizontal-offset 16\nATTR integer vertical-offset 8\n"
+     "ATTR collection media-col { MEMBER keyword media-tracking \"mark\" }\n",
+     "Darkness=12 PrintSpeed=2 PrintMode=2 Horizontal=16 Vertical=8 MediaTracking=2"},
+    {"zorvan_tspl_300", "zorvan-tspl-300.ppd", 300, false, "ATTR keyword print-mode photo-processed\n",
+     "PrintMode=7"},
+    {"zorvan_tspl2c_203", "zorvan-tspl2c-203.ppd", 203, true, "", ""},
+    {"zorvan_tspl2c_203", "zorvan-tspl2c-203.ppd", 203, true,
+     "ATTR integer red-darkness 15\nATTR keyword colours all-black\n", "ColourDarkness=15 ColorPrintModel=3"},
+    {"zorvan_zpl_203", "zorvan-zpl-203.ppd", 203, false, "", ""},
+    {"zorvan_zpl_203", "zorvan-zpl-203.ppd", 203, false,
+     "ATTR integer darkness 25\nATTR keyword print-mode clustered-dots\n"
+     "ATTR collection media-col { MEMBER keyword media-tracking \"continuous\" }\n",
+     "Darkness=25 PrintMode=3 MediaTracking=0"},
+    {"zorvan_zpl_300", "zorvan-zpl-300.ppd", 300, false, "", ""},
+    {"zorvan_sfzpl_203", "zorvan-sfzpl-203.ppd", 203, false, "", ""},
+    {"zorvan_cpcl_203", "zorvan-cpcl-203.ppd", 203, false, "ATTR integer darkness 50\nATTR integer speed 5\n",
+     "Darkness=50 PrintSpeed=5"},
+    {"zorvan_escpos_58", "zorvan-escpos-58.ppd", 203, false, "", ""},
+    {"zorvan_escpos_80", "zorvan-escpos-80.ppd", 203, false,
+     "ATTR keyword paper-cut end-of-job\nATTR keyword cash-drawer both-after\nATTR keyword beeper start-of-job\n"
+     "ATTR integer feed-after-page 3\n",
+     "Cutting=2 CashDrawer=6 Beeper=4 FeedDist=3"},
+    {"zorvan_lp40", "zorvan-lp40.ppd", 300, false, "", ""},
+    {"zorvan_l40", "zorvan-l40.ppd", 203, false, "", ""},
+    {"zorvan_l40", "zorvan-l40.ppd", 203, false,
+     "ATTR integer darkness 15\nATTR integer speed 5\nATTR keyword print-mode sharp\n"
+     "ATTR collection media-col { MEMBER keyword media-tracking \"gap\" }\n",
+     "Darkness=15 PrintSpeed=5 PrintMode=0 MediaTracking=1"},
+    {"zorvan_l50", "zorvan-l50.ppd", 300, false, "", ""},
+    {"zorvan_l40a", "zorvan-l40a.ppd", 300, false, "", ""},
+    {"zorvan_l40s", "zorvan-l40s.ppd", 203, false, "", ""},
+    {"zorvan_l40s", "zorvan-l40s.ppd", 203, false,
+     "ATTR keyword silent-mode on\nATTR keyword stencil-guide-line on\n", "SilentPrint=1 PositioningMode=1"},
+    {"zorvan_l50a", "zorvan-l50a.ppd", 203, false, "", ""},
+    {"zorvan_l40s_normal", "zorvan-l40s-normal.ppd", 203, false, "", ""},
+    {"zorvan_l10", "zorvan-l10.ppd", 203, false, "", ""},
+    {"zorvan_l20", "zorvan-l20.ppd", 203, false, "ATTR keyword processing photo-atkinson\n", "Processing=3"},
+    {"zorvan_l40_bu", "zorvan-l40-bu.ppd", 203, false, "", ""},
+    {"zorvan_l10_tattoo_xl", "zorvan-l10-tattoo-xl.ppd", 203, false, "", ""},
+    {"zorvan_m10", "zorvan-m10.ppd", 203, false, "ATTR keyword photo-effect sketch\n", "PhotoEffect=5"},
+    {"zorvan_l40s_tattoo_left", "zorvan-l40s-tattoo-left.ppd", 203, false, "", ""},
+};
+
+std::vector<uint8_t> filterOutput(const FamilyCase &c, const RasterPage &page) {
+    FilterRun run;
+    run.ppdPath = std::string(ZV_BINARY_DIR) + "/ppd/" + c.ppd;
+    run.options = c.filterOptions;
+    run.input = makeRaster({page});
+    freezeClockEnvironment(&run.env);
+    const FilterResult result = runFilter(run);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+}
+
+// One application for the whole table, as a person keeps one running and
+// adds a printer for each printer they own.
+class EveryFamily : public ::testing::TestWithParam<FamilyCase> {
+  protected:
+    static void SetUpTestSuite() {
+        if (fakeTimeLibrary().empty()) return;
+        dir_ = std::make_unique<TempDir>();
+        app_ = std::make_unique<PrinterApp>(*dir_);
+    }
+    static void TearDownTestSuite() {
+        app_.reset();
+        dir_.reset();
+    }
+    static std::unique_ptr<TempDir> dir_;
+    static std::unique_ptr<PrinterApp> app_;
+    static int printers_;
+};
+std::unique_ptr<TempDir> EveryFamily::dir_;
+std::unique_ptr<PrinterApp> EveryFamily::app_;
+int EveryFamily::printers_ = 0;
+
+TEST_P(EveryFamily, PrintsThePwgRasterAsTheFilterDoes) {
+    if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
+    const FamilyCase &c = GetParam();
+    const std::string name = "p" + std::to_string(++printers_);
+    const std::string device = dir_->file(name + ".prn");
+    ASSERT_TRUE(app_->addPrinter(name, c.driver, device));
+
+    const RasterPage page = testPage(c.dpi, c.colour);
+    const std::string pwg = dir_->file(name + ".pwg");
+    makePwgRaster(c.colour ? asRgba(page) : page, pwg);
+    ASSERT_TRUE(app_->print(name, pwg, "image/pwg-raster", c.ippAttributes)) << app_->logText();
+
+    const std::vector<uint8_t> expected = filterOutput(c, page);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(BytesEqual(expected, readFileBytes(device)));
+}
+
+std::string caseName(const ::testing::TestParamInfo<FamilyCase> &info) {
+    std::string name = info.param.driver;
+    name += std::string(info.param.filterOptions).empty() ? "_defaults" : "_settings";
+    return name + "_" + std::to_string(info.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(PrinterApplication, EveryFamily, ::testing::ValuesIn(kFamilies), caseName);
+
+}  // namespace
+}  // namespace zvtest

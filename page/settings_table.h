@@ -147,6 +147,11 @@ inline constexpr SettingRow kSettingRows[] = {
        true, -1,               "Default DefaultMaxWidthMM:",      nullptr,                       13},
     {"DefaultIsCompressie",  "CompressiePrint",   "",                int16Field(&PrinterSettings::isCompressie),
        false, 0,               "Default isCompressie:",           nullptr,                       12},
+    // The PPDs' Compression option (0 off, 1 on): zlib bands for TSPL, Z64
+    // graphic fields for ZPL, binary CG instead of hexadecimal EG for CPCL.
+    {"DefaultCompression",   "",                  "Compression",     int16Field(&PrinterSettings::isCompressie),
+       false, 0,               nullptr,                           nullptr,                       -1,
+       {range(0, 1), range(0, 1), range(0, 1), range(0, 1), {}, {}}},
     // Band limits of the compressed bitmaps.
     {"",                     "NoCompressie",      "",                uint64Field(&PrinterSettings::noCompressieLimit),
        true, 300000,           nullptr,                           nullptr,                       -1},

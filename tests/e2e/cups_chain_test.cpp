@@ -76,12 +76,12 @@ constexpr PpdCase kPpds[] = {
 std::set<std::string> optionsOf(Family family) {
     switch (family) {
         case Family::Label:
-            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "Horizontal", "Vertical"};
+            return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "Horizontal", "Vertical", "Compression"};
         case Family::TwoColour:
-            return {"PrintMode",  "Darkness", "PrintSpeed",     "MediaTracking",
-                    "Horizontal", "Vertical", "ColourDarkness", "ColorPrintModel"};
+            return {"PrintMode", "Darkness",       "PrintSpeed",      "MediaTracking", "Horizontal",
+                    "Vertical",  "ColourDarkness", "ColorPrintModel", "Compression"};
         case Family::Cpcl:
-            return {"PrintMode", "Darkness", "PrintSpeed", "Horizontal", "Vertical"};
+            return {"PrintMode", "Darkness", "PrintSpeed", "Horizontal", "Vertical", "Compression"};
         case Family::EscPos:
             return {"PrintMode", "Cutting", "FeedDist", "CashDrawer", "Beeper", "BlankSpace"};
         case Family::Protocol:
@@ -308,7 +308,8 @@ INSTANTIATE_TEST_SUITE_P(All, CupsChain, ::testing::ValuesIn(kPpds), caseName);
 
 // ---------------------------------------------------------------------------
 // The sample label printed through the chain into each printer language with
-// the PPD's defaults: the job opens with the language's setup for the 4 x 6 in
+// the PPD's defaults (compressed graphics for ZPL, SF ZPL and CPCL, plain
+// bitmaps for TSPL): the job opens with the language's setup for the 4 x 6 in
 // label (812 dots wide at 203 dpi, padded to 816; 1218 rows) and closes with
 // its print command.
 
@@ -343,17 +344,17 @@ std::vector<PrintCase> printCases() {
     cases.push_back({"zpl_203",
                      "zorvan-zpl-203",
                      bytesOf("^XA^LH0,0^MNW^LS0^POI^PW816^LL1218\r\n^PR4\r\n~SD15\r\n^FO0,0,0\r\n"
-                             "^GFA,124236,124236,102,"),
+                             "^GFA,124236,124236,102,:Z64:"),
                      {},
                      bytesOf("\r\n^PQ1^XZ\r\n")});
     cases.push_back({"zpl_300", "zorvan-zpl-300", bytesOf("^XA^LH0,0^MNW^LS0^POI^PW1200^LL1800\r\n"),
-                     bytesOf("^GFA,270000,270000,150,"), bytesOf("\r\n^PQ1^XZ\r\n"), 300});
+                     bytesOf("^GFA,270000,270000,150,:Z64:"), bytesOf("\r\n^PQ1^XZ\r\n"), 300});
     cases.push_back({"sfzpl_203", "zorvan-sfzpl-203", bytesOf("^^XX\r\n^XA^LH0,0^MNW^LS0^POI^PW816^LL1218\r\n"),
-                     bytesOf("^GFA,124236,124236,102,"), bytesOf("\r\n^PQ1^XZ\r\n")});
+                     bytesOf("^GFA,124236,124236,102,:Z64:"), bytesOf("\r\n^PQ1^XZ\r\n")});
     cases.push_back({"cpcl_203",
                      "zorvan-cpcl-203",
                      bytesOf("! 0 200 200 1218 1\r\nPW 816\r\nNO-PACE\r\nGAP-SENSE\r\nTONE 0\r\nSPEED 3.0\r\n"
-                             "EG 102 1218 0 0 \r\n"),
+                             "CG 102 1218 0 0 \r\n"),
                      {},
                      bytesOf("\r\n\r\nFORM\r\nPRINT\r\n")});
     // 58 mm roll: 48 bytes (384 dots) a row; cut after the page by default.
@@ -693,7 +694,7 @@ TEST(CupsChainTwoColour, RedAndBlackMarksLandOnTheirPlanes) {
                           "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 144 72\n%%Pages: 1\n%%EndComments\n%%Page: 1 1\n"
                           "1 0 0 setrgbcolor 10 10 50 50 rectfill\n"
                           "0 setgray 80 10 50 50 rectfill\nshowpage\n%%EOF\n");
-    const ChainResult result = printWithCupsfilter(ppdPath("zorvan-tspl2c-203"), ps, {"PageSize=w144h72"});
+    const ChainResult result = printWithCupsfilter(ppdPath("zorvan-tspl2c-203"), ps, {"PageSize=2x1"});
     ASSERT_EQ(result.status, 0) << result.err;
     const zvrender::RenderResult rendered = zvrender::renderStream(result.out);
     ASSERT_TRUE(rendered.ok) << rendered.message();
@@ -724,6 +725,34 @@ TEST(CupsChainOptions, JobOptionsReachTheTsplCommands) {
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_TRUE(containsBytes(result.out, zvtest::bytesOf("\r\nBLINE 3 mm,0 mm\r\nSPEED 6\r\nDENSITY 12\r\n")));
     EXPECT_TRUE(containsBytes(result.out, zvtest::bytesOf("CLS\r\nBITMAP 16,8,102,1218,0,")));
+}
+
+// The Compression choice selects the language's compressed graphic (zlib
+// bands "BITMAP ...,3,", Z64 fields, binary CG) or its plain one.
+TEST(CupsChainOptions, CompressionChoiceSelectsTheGraphicForm) {
+    for (const char *tool : {"cupsfilter", "cups-config", "gs"})
+        if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    struct Case {
+        const char *ppd;
+        const char *choice;
+        const char *present;
+        const char *absent;
+    } cases[] = {
+        {"zorvan-tspl-203", "Compression=1", "CLS\r\nBITMAP 0,0,102,1218,3,", "BITMAP 0,0,102,1218,0,"},
+        {"zorvan-tspl2c-203", "Compression=1", "SETCOLOR BLACK\r\nBITMAP 0,0,102,1218,3,", "BITMAP 0,0,102,1218,0,"},
+        {"zorvan-zpl-203", "Compression=0", "^GFA,124236,124236,102,", ":Z64:"},
+        {"zorvan-sfzpl-203", "Compression=0", "^GFA,124236,124236,102,", ":Z64:"},
+        {"zorvan-cpcl-203", "Compression=0", "EG 102 1218 0 0 \r\n", "CG 102"},
+    };
+    for (const Case &c : cases) {
+        const ChainResult result = printWithCupsfilter(ppdPath(c.ppd), samplePdf(), {c.choice});
+        ASSERT_EQ(result.status, 0) << c.ppd << "\n" << result.err;
+        EXPECT_TRUE(containsBytes(result.out, zvtest::bytesOf(c.present))) << c.ppd << " " << c.choice;
+        EXPECT_FALSE(containsBytes(result.out, zvtest::bytesOf(c.absent))) << c.ppd << " " << c.choice;
+        const zvrender::RenderResult rendered = zvrender::renderStream(result.out);
+        ASSERT_TRUE(rendered.ok) << c.ppd << ": " << rendered.message();
+        ASSERT_EQ(rendered.pages.size(), 1u) << c.ppd;
+    }
 }
 
 TEST(CupsChainOptions, ReceiptCutAndBeepAtTheEndOfTheJob) {

@@ -10,41 +10,22 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "core/dynamic_array.h"
 #include "core/printer_settings.h"
 #include "encoders/encoders.h"
 #include "encoders/gray_pack.h"
+#include "tests/support/label_settings.h"
 
 namespace {
 
 constexpr long kWidth = 816;
 constexpr long kHeight = 1218;
 
-// Label-like content: text-like dark runs, a barcode block, a gray ramp, rules.
 const std::vector<unsigned char> &labelPage() {
     static const std::vector<unsigned char> page = [] {
-        setenv("ZORVAN_LOG_DIR", "/nonexistent/zorvan-bench/", 1);
-        std::vector<unsigned char> gray(static_cast<size_t>(kWidth * kHeight), 255);
-        uint32_t state = 2463534242u;
-        for (long y = 0; y < kHeight; ++y) {
-            unsigned char *row = gray.data() + y * kWidth;
-            const long band = (y / 40) % 10;
-            if (y % 400 == 399) {
-                for (long x = 0; x < kWidth; ++x) row[x] = 0;
-            } else if (band < 5 && y % 40 < 24) {
-                for (long x = 16; x < kWidth - 16; ++x) {
-                    state ^= state << 13;
-                    state ^= state >> 17;
-                    state ^= state << 5;
-                    if ((x / 6 + y / 3) % 4 != 0 && (state & 7) < 3) row[x] = 0;
-                }
-            } else if (band < 7) {
-                for (long x = 32; x < kWidth - 32; ++x) row[x] = ((x * 7919) / 13) % 5 < 2 ? 0 : 255;
-            } else if (band < 8) {
-                for (long x = 0; x < kWidth; ++x) row[x] = static_cast<unsigned char>((x + y) & 0xFF);
-            }
-        }
-        return gray;
+        zvbench::switchOffDiagnostics();
+        return zvbench::labelLikePage(kWidth, kHeight);
     }();
     return page;
 }
@@ -78,16 +59,10 @@ BENCHMARK(BM_MemcpyGrayPage);
 
 void BM_TSPLPage(benchmark::State &state) {
     std::vector<unsigned char> page = labelPage();
-    PrinterSettings s{};
-    s.copies = 1;
+    PrinterSettings s = zvtest::labelSettings();
     s.widthMM = 102;
     s.heightMM = 153;
-    s.mediaTracking = 1;
-    s.printSpeed = 4;
-    s.darkness = 8;
     s.printMode = 2;
-    s.noCompressieLimit = 300000;
-    s.compressieLimit = 64000;
     s.isCompressie = static_cast<int16_t>(state.range(0));
     uint64_t outBytes = 0;
     for (auto _ : state) {

@@ -8,53 +8,19 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "core/dynamic_array.h"
 #include "core/printer_settings.h"
 #include "encoders/cpcl.h"
 #include "encoders/escpos.h"
 #include "encoders/zpl.h"
+#include "tests/support/label_settings.h"
 
 namespace {
 
-// A page that looks like a label or receipt to the encoders: white margins,
-// lines of "text" (short dark runs), a barcode-like block, a gray photo area
-// and full-width black rules.
-std::vector<unsigned char> makePage(long width, long height) {
-    std::vector<unsigned char> page(static_cast<size_t>(width * height), 255);
-    uint32_t state = 2463534242u;
-    for (long y = 0; y < height; ++y) {
-        unsigned char *row = page.data() + y * width;
-        const long band = (y / 40) % 10;
-        if (y % 400 == 399) {
-            for (long x = 0; x < width; ++x) row[x] = 0;  // a rule across the page
-        } else if (band < 5 && y % 40 < 24) {
-            for (long x = 16; x < width - 16; ++x) {
-                state ^= state << 13;
-                state ^= state >> 17;
-                state ^= state << 5;
-                if ((x / 6 + y / 3) % 4 != 0 && (state & 7) < 3) row[x] = 0;
-            }
-        } else if (band < 7) {
-            for (long x = 32; x < width - 32; ++x) row[x] = ((x * 7919) / 13) % 5 < 2 ? 0 : 255;
-        } else if (band < 8) {
-            for (long x = 0; x < width; ++x) row[x] = static_cast<unsigned char>((x + y) & 0xFF);
-        }
-    }
-    return page;
-}
-
 PrinterSettings settingsFor(int16_t compressed) {
-    static const bool quiet = [] { return setenv("ZORVAN_LOG_DIR", "/nonexistent/zorvan-bench/", 1) == 0; }();
-    (void)quiet;
-    PrinterSettings s{};
-    s.copies = 1;
-    s.mediaTracking = 1;
-    s.printSpeed = 4;
-    s.darkness = 8;
-    s.resolution = 203;
-    s.maxWidthMM = -1;
-    s.noCompressieLimit = 300000;
-    s.compressieLimit = 64000;
+    zvbench::switchOffDiagnostics();
+    PrinterSettings s = zvtest::labelSettings();
     s.isCompressie = compressed;
     s.feedDist = 2;
     s.cutting = 1;
@@ -66,7 +32,7 @@ using Encoder = dynamic_array *(*)(unsigned char *, long, long, PrinterSettings 
 void runEncoder(benchmark::State &state, Encoder encoder, int16_t compressed, int16_t blankSpace) {
     const long width = state.range(0);
     const long height = state.range(1);
-    std::vector<unsigned char> page = makePage(width, height);
+    std::vector<unsigned char> page = zvbench::labelLikePage(width, height);
     PrinterSettings settings = settingsFor(compressed);
     settings.blankSpace = blankSpace;
     uint64_t outBytes = 0;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "encoders/gray_pack.h"
 
 namespace {
@@ -46,8 +47,7 @@ const std::vector<uint8_t> &pageFor(long width, long height) {
 
 void BM_Gray2Bytes(benchmark::State &state) {
     static const bool logAway = [] {
-        char dir[] = "/tmp/zv_pipeline_bench_XXXXXX";
-        if (mkdtemp(dir) != nullptr) setenv("ZORVAN_LOG_DIR", dir, 1);
+        zvbench::scratchDiagnostics();
         return true;
     }();
     (void)logAway;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "core/debug_log.h"
 #include "protocol/protocol_state.h"
 #include "protocol_print/protocol_print.h"
@@ -40,8 +41,7 @@ std::vector<uint8_t> makePage(long width, long height) {
 
 void BM_ProtocolPage(benchmark::State &state) {
     static const bool setUp = [] {
-        char dir[] = "/tmp/zv_protocol_bench_XXXXXX";
-        if (mkdtemp(dir) != nullptr) setenv("ZORVAN_LOG_DIR", dir, 1);
+        zvbench::scratchDiagnostics();
         setODMType(28);
         return true;
     }();

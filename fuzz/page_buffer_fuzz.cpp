@@ -12,9 +12,6 @@
 // per pixel and stream version; everything after is the pixel data (plain
 // rows, or run-length rows for the compressed version).
 #include <cups/raster.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +20,7 @@
 
 #include "core/printer_settings.h"
 #include "filter/page_loop.h"
+#include "fuzz/fuzz_start.h"
 
 namespace {
 
@@ -34,25 +32,11 @@ constexpr size_t kHeaderBytes = 6;
 
 int gInputFd = -1;
 
-void writeAll(int fd, const void *bytes, size_t size) {
-    const auto *data = static_cast<const uint8_t *>(bytes);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n <= 0) std::abort();
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    setenv("ZORVAN_LOG_DIR", "/nonexistent-zorvan-fuzz-dir", 1);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull < 0 || ::dup2(devNull, STDOUT_FILENO) < 0) std::abort();
-    ::close(devNull);
-    gInputFd = memfd_create("raster", 0);
-    if (gInputFd < 0) std::abort();
+    zvfuzz::startPageLoopTarget();
+    gInputFd = zvfuzz::memoryFile("raster");
     return 0;
 }
 
@@ -87,11 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     settings.compressieLimit = 64000;
 
     const uint32_t sync = (depth & 4) != 0 ? CUPS_RASTER_SYNCv2 : CUPS_RASTER_SYNC;
-    if (::ftruncate(gInputFd, 0) != 0 || ::lseek(gInputFd, 0, SEEK_SET) != 0) std::abort();
-    writeAll(gInputFd, &sync, sizeof sync);
-    writeAll(gInputFd, &header, sizeof header);
-    writeAll(gInputFd, data + kHeaderBytes, size - kHeaderBytes);
-    if (::lseek(gInputFd, 0, SEEK_SET) != 0) std::abort();
+    zvfuzz::emptyFile(gInputFd);
+    zvfuzz::writeAll(gInputFd, &sync, sizeof sync);
+    zvfuzz::writeAll(gInputFd, &header, sizeof header);
+    zvfuzz::writeAll(gInputFd, data + kHeaderBytes, size - kHeaderBytes);
+    zvfuzz::rewindFile(gInputFd);
     print_bitmap_fd(&settings, gInputFd);
     return 0;
 }

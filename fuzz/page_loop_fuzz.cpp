@@ -5,9 +5,6 @@
 // the raster stream. Printer data goes to /dev/null and the diagnostic files
 // are off (their directory does not exist), so only the code paths that touch
 // the untrusted stream are exercised.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +13,8 @@
 
 #include "core/printer_settings.h"
 #include "filter/page_loop.h"
+#include "fuzz/fuzz_start.h"
+#include "tests/support/label_settings.h"
 
 namespace {
 
@@ -28,31 +27,13 @@ constexpr uint64_t kFuzzPageLimit = 4ull * 1024 * 1024;
 
 int gInputFd = -1;
 
-void writeAll(int fd, const uint8_t *data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n <= 0) std::abort();
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
 }  // namespace
 
-// libcups allocates a line buffer of the header's cupsBytesPerLine (up to
-// 4 GiB) when it reads a compressed page header, before the filter sees the
-// header. The sanitizer's allocator would fill such a block page by page;
-// fail allocations that large instead, as a machine without the memory would,
-// so hostile headers cost microseconds here as they do in the real filter.
-extern "C" const char *__asan_default_options() { return "max_allocation_size_mb=1024:allocator_may_return_null=1"; }
+ZV_FUZZ_FAIL_HUGE_ALLOCATIONS()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    setenv("ZORVAN_LOG_DIR", "/nonexistent-zorvan-fuzz-dir", 1);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull < 0 || ::dup2(devNull, STDOUT_FILENO) < 0) std::abort();
-    ::close(devNull);
-    gInputFd = memfd_create("raster", 0);
-    if (gInputFd < 0) std::abort();
+    zvfuzz::startPageLoopTarget();
+    gInputFd = zvfuzz::memoryFile("raster");
     setMaxPageBufferBytes(kFuzzPageLimit);
     return 0;
 }
@@ -66,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     resetPrinterGlobals();
     setDeviceType(kDeviceTypes[select & 7]);
 
-    PrinterSettings settings{};
+    PrinterSettings settings = zvtest::labelSettings();
     settings.printMode = kPrintModes[mode & 7];
     settings.isCompressie = (mode & 8) != 0 ? 1 : 0;
     settings.mediaTracking = (mode >> 4) & 3;
@@ -83,9 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     settings.horizontal = 8;
     settings.vertical = 8;
 
-    if (::ftruncate(gInputFd, 0) != 0 || ::lseek(gInputFd, 0, SEEK_SET) != 0) std::abort();
-    writeAll(gInputFd, data, size);
-    if (::lseek(gInputFd, 0, SEEK_SET) != 0) std::abort();
+    zvfuzz::replaceFile(gInputFd, data, size);
     print_bitmap_fd(&settings, gInputFd);
     return 0;
 }

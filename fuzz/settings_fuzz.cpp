@@ -5,9 +5,6 @@
 // speeds, models, print modes) meet the encoders.
 #include <cups/cups.h>
 #include <cups/raster.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +15,7 @@
 #include "core/printer_settings.h"
 #include "filter/page_loop.h"
 #include "filter/settings_reader.h"
+#include "fuzz/fuzz_start.h"
 
 namespace {
 
@@ -42,20 +40,6 @@ constexpr uint64_t kFuzzPageLimit = 4ull * 1024 * 1024;
 int gPpdFd = -1;
 int gRasterFd = -1;
 std::string gPpdPath;
-
-void writeAll(int fd, const void *bytes, size_t size) {
-    const auto *data = static_cast<const uint8_t *>(bytes);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n <= 0) std::abort();
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
-void rewind(int fd) {
-    if (::lseek(fd, 0, SEEK_SET) != 0) std::abort();
-}
 
 // One gray page, 80 x 24 dots, with a dark block and a gray ramp.
 void writeFixedRaster(int fd) {
@@ -83,21 +67,12 @@ void writeFixedRaster(int fd) {
 
 }  // namespace
 
-// libcups allocates a line buffer of the header's cupsBytesPerLine (up to
-// 4 GiB) when it reads a compressed page header, before the filter sees the
-// header. The sanitizer's allocator would fill such a block page by page;
-// fail allocations that large instead, as a machine without the memory would,
-// so hostile headers cost microseconds here as they do in the real filter.
-extern "C" const char *__asan_default_options() { return "max_allocation_size_mb=1024:allocator_may_return_null=1"; }
+ZV_FUZZ_FAIL_HUGE_ALLOCATIONS()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    setenv("ZORVAN_LOG_DIR", "/nonexistent-zorvan-fuzz-dir", 1);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull < 0 || ::dup2(devNull, STDOUT_FILENO) < 0) std::abort();
-    ::close(devNull);
-    gPpdFd = memfd_create("ppd", 0);
-    gRasterFd = memfd_create("raster", 0);
-    if (gPpdFd < 0 || gRasterFd < 0) std::abort();
+    zvfuzz::startPageLoopTarget();
+    gPpdFd = zvfuzz::memoryFile("ppd");
+    gRasterFd = zvfuzz::memoryFile("raster");
     gPpdPath = "/proc/self/fd/" + std::to_string(gPpdFd);
     setenv("PPD", gPpdPath.c_str(), 1);
     writeFixedRaster(gRasterFd);
@@ -111,10 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string optionText(reinterpret_cast<const char *>(data), optionLength);
     const size_t ppdStart = nul != nullptr ? optionLength + 1 : size;
 
-    if (::ftruncate(gPpdFd, 0) != 0) std::abort();
-    rewind(gPpdFd);
-    writeAll(gPpdFd, kPpdHeader, sizeof kPpdHeader - 1);
-    writeAll(gPpdFd, data + ppdStart, size - ppdStart);
+    zvfuzz::emptyFile(gPpdFd);
+    zvfuzz::writeAll(gPpdFd, kPpdHeader, sizeof kPpdHeader - 1);
+    zvfuzz::writeAll(gPpdFd, data + ppdStart, size - ppdStart);
 
     resetPrinterGlobals();
     PrinterSettings settings{};
@@ -127,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     set_pstops_options(&settings, argv, count, parsed);
     cupsFreeOptions(count, parsed);
 
-    rewind(gRasterFd);
+    zvfuzz::rewindFile(gRasterFd);
     print_bitmap_fd(&settings, gRasterFd);
     return 0;
 }

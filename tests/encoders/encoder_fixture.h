@@ -1,5 +1,6 @@
-// Shared set-up of the encoder tests: settings records, gray pages, and a log
-// directory of their own so no test writes into the system's CUPS log.
+// Shared set-up of the encoder tests: the label settings record, gray pages and
+// the bytes of an output array. (The log directory is the test program's own,
+// tests/scratch_log_dir.cpp.)
 #ifndef ZV_TESTS_ENCODERS_ENCODER_FIXTURE_H
 #define ZV_TESTS_ENCODERS_ENCODER_FIXTURE_H
 
@@ -13,34 +14,9 @@
 #include "core/debug_log.h"
 #include "core/dynamic_array.h"
 #include "core/printer_settings.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/label_settings.h"
 
 namespace zvtest {
-
-// Points the diagnostic files at a private directory for the whole program.
-inline void useTestLogDirectory() {
-    static TempDir *dir = [] {
-        auto *d = new TempDir();
-        setenv("ZORVAN_LOG_DIR", d->path().c_str(), 1);
-        return d;
-    }();
-    (void)dir;
-}
-
-// Settings as a PPD with the usual defaults leaves them for a label page.
-inline PrinterSettings labelSettings() {
-    useTestLogDirectory();
-    PrinterSettings s{};
-    s.copies = 1;
-    s.mediaTracking = 1;
-    s.printSpeed = 4;
-    s.darkness = 8;
-    s.resolution = 203;
-    s.maxWidthMM = -1;
-    s.noCompressieLimit = 300000;
-    s.compressieLimit = 64000;
-    return s;
-}
 
 // A gray page, 0 black and 255 white, row pitch = width.
 struct GrayPage {

@@ -15,6 +15,7 @@
 #include "encoders/encoders.h"
 #include "encoders/gray_pack.h"
 #include "tests/support/golden.h"
+#include "tests/support/label_settings.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tspl_stream.h"
 
@@ -23,21 +24,9 @@ namespace {
 using zvtest::BytesEqual;
 using zvtest::bytesOf;
 using zvtest::join;
+using zvtest::labelSettings;
 
 using ArrayPtr = DynamicArrayPtr;
-
-PrinterSettings labelSettings() {
-    PrinterSettings s{};
-    s.copies = 1;
-    s.widthMM = 49;
-    s.heightMM = 31;
-    s.mediaTracking = 1;
-    s.printSpeed = 4;
-    s.darkness = 8;
-    s.noCompressieLimit = 300000;
-    s.compressieLimit = 64000;
-    return s;
-}
 
 std::vector<uint8_t> bytes(const dynamic_array *array) {
     return std::vector<uint8_t>(array->data, array->data + array->size);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/golden.h"
+#include "tests/support/label_settings.h"
 #include "tests/support/tspl_stream.h"
 
 namespace {
@@ -21,17 +22,15 @@ using zvtest::join;
 
 using ArrayPtr = DynamicArrayPtr;
 
+// A small two-colour label without a media line, so the expected setup stays short.
 PrinterSettings labelSettings() {
-    PrinterSettings s{};
-    s.copies = 1;
+    PrinterSettings s = zvtest::labelSettings();
     s.widthMM = 10;
     s.heightMM = 5;
     s.mediaTracking = 255;
     s.printSpeed = 3;
     s.darkness = 9;
     s.colourDarkness = 5;
-    s.noCompressieLimit = 300000;
-    s.compressieLimit = 64000;
     return s;
 }
 

@@ -48,10 +48,7 @@ TEST(DeviceUri, TransportIsClassifiedByPrefix) {
 
 class SettingsFromPpd : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ::setenv("ZORVAN_LOG_DIR", dir.path().c_str(), 1);
-        resetPrinterGlobals();
-    }
+    void SetUp() override { resetPrinterGlobals(); }
     void TearDown() override {
         closeDebugLog();
         ::unsetenv("PPD");
@@ -80,6 +77,7 @@ class SettingsFromPpd : public ::testing::Test {
     }
 
     zvtest::TempDir dir;
+    zvtest::ScopedLogDir logDir{dir.path()};
 };
 
 TEST_F(SettingsFromPpd, DefaultsThenPpdThenOptions) {

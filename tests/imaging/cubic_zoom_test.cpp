@@ -8,12 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/owned_handles.h"
+
 namespace {
 
-struct FreeDeleter {
-    void operator()(uint8_t *p) const { std::free(p); }
-};
-using Bitmap = std::unique_ptr<uint8_t, FreeDeleter>;
+using Bitmap = zvtest::MallocPtr<uint8_t>;
 
 // Pseudo-random flat blocks of `block` x `block` pixels (1: plain noise).
 // Inside a flat block the weighted sum lands next to a whole number, where a

@@ -8,14 +8,9 @@
 #include <vector>
 
 #include "imaging/zv_image.h"
+#include "tests/support/owned_handles.h"
 
-struct ImageDeleter {
-    void operator()(ZVImage *image) const {
-        freeZVImageData(image);
-        std::free(image);
-    }
-};
-using ImagePtr = std::unique_ptr<ZVImage, ImageDeleter>;
+using zvtest::ImagePtr;
 
 inline ImagePtr grayImage(const std::vector<uint8_t> &gray, uint32_t width, uint32_t height) {
     return ImagePtr(creatZVImageWithGrayData(gray.data(), width, height));

@@ -10,16 +10,11 @@
 #include <vector>
 
 #include "imaging/simple_rand.h"
+#include "tests/support/owned_handles.h"
 
 namespace {
 
-struct ImageDeleter {
-    void operator()(ZVImage *image) const {
-        freeZVImageData(image);
-        std::free(image);
-    }
-};
-using ImagePtr = std::unique_ptr<ZVImage, ImageDeleter>;
+using ImagePtr = zvtest::ImagePtr;
 
 ImagePtr grayImage(const std::vector<uint8_t> &gray, uint32_t width) {
     return ImagePtr(creatZVImageWithGrayData(gray.data(), width, static_cast<uint32_t>(gray.size() / width)));

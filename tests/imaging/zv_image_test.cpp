@@ -6,15 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/owned_handles.h"
+
 namespace {
 
-struct ImageDeleter {
-    void operator()(ZVImage *image) const {
-        freeZVImageData(image);
-        std::free(image);
-    }
-};
-using ImagePtr = std::unique_ptr<ZVImage, ImageDeleter>;
+using ImagePtr = zvtest::ImagePtr;
 
 std::vector<uint8_t> plane(const uint8_t *data, size_t size) { return std::vector<uint8_t>(data, data + size); }
 

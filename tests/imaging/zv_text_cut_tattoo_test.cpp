@@ -7,15 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/owned_handles.h"
+
 namespace {
 
-struct ImageDeleter {
-    void operator()(ZVImage *image) const {
-        freeZVImageData(image);
-        std::free(image);
-    }
-};
-using ImagePtr = std::unique_ptr<ZVImage, ImageDeleter>;
+using ImagePtr = zvtest::ImagePtr;
 
 // A gray plane made of runs of (count, level).
 std::vector<uint8_t> levels(std::initializer_list<std::pair<int, uint8_t>> runs) {

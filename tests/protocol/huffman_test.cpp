@@ -10,17 +10,15 @@
 #include <vector>
 
 #include "tests/support/golden.h"
+#include "tests/support/owned_handles.h"
 
 using zvtest::BytesEqual;
 using zvtest::hexBytes;
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
 template <typename T>
-using Owned = std::unique_ptr<T, FreeDeleter>;
+using Owned = zvtest::MallocPtr<T>;
 
 struct Tree {
     Owned<HuffmanNode> nodes;

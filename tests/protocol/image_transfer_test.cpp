@@ -11,6 +11,7 @@
 #include "protocol/protocol_state.h"
 #include "tests/protocol/packet_stream.h"
 #include "tests/support/golden.h"
+#include "tests/support/owned_handles.h"
 
 using zvtest::BytesEqual;
 using zvtest::hexBytes;
@@ -29,13 +30,7 @@ class ImageTransferTest : public ::testing::Test {
     void TearDown() override { resetProtocolState(); }
 };
 
-struct ImageDeleter {
-    void operator()(ZVImage *image) const {
-        freeZVImageData(image);
-        std::free(image);
-    }
-};
-using Image = std::unique_ptr<ZVImage, ImageDeleter>;
+using Image = zvtest::ImagePtr;
 
 Image packedImage(const std::vector<uint8_t> &bytes, uint32_t width, uint32_t height) {
     return Image(creatZVImageWithPixByteData(bytes.data(), width, height));

@@ -11,16 +11,14 @@
 
 #include "core/debug_log.h"
 #include "imaging/cubic_zoom.h"
+#include "tests/support/owned_handles.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using ZoomFn = uint8_t *(*)(const uint8_t *, uint32_t, uint32_t, uint32_t *, uint32_t *);
 
-struct FreeDeleter {
-    void operator()(uint8_t *p) const { std::free(p); }
-};
-using Bitmap = std::unique_ptr<uint8_t, FreeDeleter>;
+using Bitmap = zvtest::MallocPtr<uint8_t>;
 
 // Left-right and top-bottom asymmetric content, so that a misplaced,
 // unmirrored or shifted image cannot match.

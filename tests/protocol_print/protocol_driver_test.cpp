@@ -86,7 +86,6 @@ class ProtocolDriver : public ::testing::Test {
   protected:
     void SetUp() override {
         closeDebugLog();
-        setenv("ZORVAN_LOG_DIR", dir_.path().c_str(), 1);
         resetProtocolState();
         resetPrinterDotsState();
         setODMType(28);
@@ -97,6 +96,7 @@ class ProtocolDriver : public ::testing::Test {
         resetPrinterDotsState();
     }
     zvtest::TempDir dir_;
+    zvtest::ScopedLogDir logDir_{dir_.path()};
 };
 
 // Every model: its package length, silent mode or speed, and its feed.

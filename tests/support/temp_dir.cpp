@@ -25,7 +25,12 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ScopedLogDir::ScopedLogDir(const std::string &dir) {
+ScopedLogDir::ScopedLogDir() : scratch_(std::make_unique<TempDir>()) { pointAt(scratch_->path()); }
+
+ScopedLogDir::ScopedLogDir(const std::string &dir) { pointAt(dir); }
+
+void ScopedLogDir::pointAt(const std::string &dir) {
+    path_ = dir;
     const char *previous = std::getenv("ZORVAN_LOG_DIR");
     hadValue_ = previous != nullptr;
     if (hadValue_) previous_ = previous;

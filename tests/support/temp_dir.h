@@ -2,6 +2,7 @@
 #define ZV_TESTS_SUPPORT_TEMP_DIR_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,18 +23,26 @@ class TempDir {
     std::string path_;
 };
 
-// Points the filter's diagnostic files (ZORVAN_LOG_DIR) at `dir` for the
-// object's lifetime, then puts back what was there before. Unsetting the
-// variable instead would send later diagnostics of the same test program into
-// the system's CUPS log directory.
+// Points the filter's diagnostic files (ZORVAN_LOG_DIR) at `dir`, or at a
+// fresh scratch directory of its own (removed afterwards), for the object's
+// lifetime, then puts back what was there before. Unsetting the variable
+// instead would send later diagnostics of the same program into the system's
+// CUPS log directory.
 class ScopedLogDir {
   public:
+    ScopedLogDir();
     explicit ScopedLogDir(const std::string &dir);
     ~ScopedLogDir();
     ScopedLogDir(const ScopedLogDir &) = delete;
     ScopedLogDir &operator=(const ScopedLogDir &) = delete;
 
+    const std::string &path() const { return path_; }
+
   private:
+    void pointAt(const std::string &dir);
+
+    std::unique_ptr<TempDir> scratch_;  // only when no directory was given
+    std::string path_;
     bool hadValue_ = false;
     std::string previous_;
 };

@@ -129,6 +129,29 @@ void keepJobState(JobState *state) {
     state->threshold = getImgThresholdValue();
 }
 
+struct IppDeleter {
+    void operator()(ipp_t *ipp) const { ippDelete(ipp); }
+};
+
+// PAPPL hands the driver only the settings the job itself names; the others
+// come from the printer's defaults, as the web page or Set-Printer-Attributes
+// left them (and the state file keeps them).
+void addPrinterDefaults(pappl_job_t *job, const Family &family, std::vector<std::pair<std::string, std::string>> *values) {
+    std::unique_ptr<ipp_t, IppDeleter> attrs(papplPrinterGetDriverAttributes(papplJobGetPrinter(job)));
+    if (attrs == nullptr) return;
+    for (const SettingSpec &spec : family.settings) {
+        const std::string name(spec.name);
+        const bool named = std::any_of(values->begin(), values->end(),
+                                       [&name](const auto &value) { return value.first == name; });
+        if (named) continue;
+        ipp_attribute_t *attr = ippFindAttribute(attrs.get(), (name + "-default").c_str(), IPP_TAG_ZERO);
+        if (attr == nullptr) continue;
+        char text[256];
+        ippAttributeString(attr, text, sizeof text);
+        values->emplace_back(name, text);
+    }
+}
+
 bool startJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
     auto state = std::make_unique<JobState>();
     state->family = familyOf(job);
@@ -138,6 +161,7 @@ bool startJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
     }
     std::vector<std::pair<std::string, std::string>> values;
     for (int i = 0; i < options->num_vendor; ++i) values.emplace_back(options->vendor[i].name, options->vendor[i].value);
+    addPrinterDefaults(job, *state->family, &values);
 
     DynamicArrayPtr prologue;
     {

@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include <png.h>
+
 #include "tests/support/filter_runner.h"
 #include "tests/support/golden.h"
 #include "tests/support/raster_writer.h"
@@ -288,6 +290,25 @@ class PrinterApp {
         return r.status == 0;
     }
 
+    // Sets printer defaults; `attributes` are ipptool ATTR lines of the
+    // printer-attributes group.
+    bool setDefaults(const std::string &name, const std::string &attributes) {
+        const CommandResult r = ipptool(printerUri(name), R"({
+  NAME "Set the printer's defaults"
+  OPERATION Set-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  GROUP printer-attributes-tag
+)" + attributes + R"(
+  STATUS successful-ok
+}
+)");
+        EXPECT_EQ(r.status, 0) << r.output;
+        return r.status == 0;
+    }
+
     std::string logText() const { return readFileText(dir_.file("zvprintapp.log")); }
 
   private:
@@ -368,7 +389,7 @@ std::vector<uint8_t> filterOutput(const FamilyCase &c, const RasterPage &page) {
 
 // One application for the whole table, as a person keeps one running and
 // adds a printer for each printer they own.
-class EveryFamily : public ::testing::TestWithParam<FamilyCase> {
+class AppSuite : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         if (fakeTimeLibrary().empty()) return;
@@ -383,9 +404,11 @@ class EveryFamily : public ::testing::TestWithParam<FamilyCase> {
     static std::unique_ptr<PrinterApp> app_;
     static int printers_;
 };
-std::unique_ptr<TempDir> EveryFamily::dir_;
-std::unique_ptr<PrinterApp> EveryFamily::app_;
-int EveryFamily::printers_ = 0;
+std::unique_ptr<TempDir> AppSuite::dir_;
+std::unique_ptr<PrinterApp> AppSuite::app_;
+int AppSuite::printers_ = 0;
+
+class EveryFamily : public AppSuite, public ::testing::WithParamInterface<FamilyCase> {};
 
 TEST_P(EveryFamily, PrintsThePwgRasterAsTheFilterDoes) {
     if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
@@ -412,5 +435,103 @@ std::string caseName(const ::testing::TestParamInfo<FamilyCase> &info) {
 
 INSTANTIATE_TEST_SUITE_P(PrinterApplication, EveryFamily, ::testing::ValuesIn(kFamilies), caseName);
 
+// An 8-bit gray PNG of the page's pixels.
+void writeGrayPng(const RasterPage &page, const std::string &path) {
+    FILE *file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_IHDR(png, info, page.width, page.height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    RasterPage copy = page;
+    for (unsigned y = 0; y < page.height; ++y) png_write_row(png, copy.row(y));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
+// A picture straight from a phone's photo roll: PAPPL renders the PNG onto the
+// label, and a picture of exactly the label's size at the printer's
+// resolution, scaled to fit or fill ("none" would place it at the PNG's own
+// resolution), reaches the encoder pixel for pixel, so the bytes are the
+// filter's for the same pixels.
+struct PngCase {
+    const char *driver;
+    const char *ppd;
+    const char *media;
+    unsigned dpi;
+    const char *scaling;
+};
+const PngCase kPngCases[] = {
+    {"zorvan_tspl_203", "zorvan-tspl-203.ppd", "oe_2x1-label_2x1in", 203, "fill"},
+    {"zorvan_tspl_300", "zorvan-tspl-300.ppd", "oe_4x6-label_4x6in", 300, "auto"},
+    {"zorvan_zpl_300", "zorvan-zpl-300.ppd", "oe_2x1-label_2x1in", 300, "auto"},
+    {"zorvan_escpos_58", "zorvan-escpos-58.ppd", "om_58-roll-100_48x100mm", 203, "fill"},
+    {"zorvan_l40", "zorvan-l40.ppd", "iso_a5_148x210mm", 203, "auto"},
+};
+
+class PngJob : public AppSuite, public ::testing::WithParamInterface<PngCase> {};
+
+TEST_P(PngJob, PrintsAsTheFilterPrintsTheSamePixels) {
+    if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
+    const PngCase &c = GetParam();
+    const std::string name = "png" + std::to_string(++printers_);
+    const std::string device = dir_->file(name + ".prn");
+    ASSERT_TRUE(app_->addPrinter(name, c.driver, device));
+
+    // The label's size in dots, as PAPPL computes it from the media size.
+    pwg_media_t *media = pwgMediaForPWG(c.media);
+    ASSERT_NE(media, nullptr);
+    RasterPage page = testPage(c.dpi, false);
+    const unsigned width = static_cast<unsigned>(media->width) * c.dpi / 2540;
+    const unsigned height = static_cast<unsigned>(media->length) * c.dpi / 2540;
+    RasterPage label = RasterPage::gray(width, height);
+    label.dpi = c.dpi;
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x) label.row(y)[x] = page.row(y % page.height)[x % page.width];
+    const std::string png = dir_->file(name + ".png");
+    writeGrayPng(label, png);
+    ASSERT_TRUE(app_->print(name, png, "image/png",
+                            std::string("ATTR keyword media ") + c.media + "\nATTR keyword print-scaling " + c.scaling +
+                                "\n"))
+        << app_->logText();
+
+    FilterRun run;
+    run.ppdPath = std::string(ZV_BINARY_DIR) + "/ppd/" + c.ppd;
+    run.input = makeRaster({label});
+    freezeClockEnvironment(&run.env);
+    const FilterResult result = runFilter(run);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(BytesEqual(result.out, readFileBytes(device)));
+}
+
+std::string pngCaseName(const ::testing::TestParamInfo<PngCase> &info) {
+    return std::string(info.param.driver) + "_" + info.param.scaling;
+}
+
+// Defaults set once (in the web page or over IPP) hold for every job after
+// a restart: the application saves them in its state file.
+TEST_F(AppSuite, DefaultsSurviveARestart) {
+    if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
+    const std::string name = "saved" + std::to_string(++printers_);
+    const std::string device = dir_->file(name + ".prn");
+    ASSERT_TRUE(app_->addPrinter(name, "zorvan_zpl_203", device));
+    ASSERT_TRUE(app_->setDefaults(name,
+                                  "ATTR integer darkness-default 22\nATTR keyword print-mode-default fine-dither\n"
+                                  "ATTR integer horizontal-offset-default 24\n"));
+    app_->stop();
+    app_->start();
+
+    const RasterPage page = testPage(203, false);
+    const std::string pwg = dir_->file(name + ".pwg");
+    makePwgRaster(page, pwg);
+    ASSERT_TRUE(app_->print(name, pwg, "image/pwg-raster")) << app_->logText();
+    const FamilyCase c = {"zorvan_zpl_203", "zorvan-zpl-203.ppd", 203, false, "", "Darkness=22 PrintMode=4 Horizontal=24"};
+    EXPECT_TRUE(BytesEqual(filterOutput(c, page), readFileBytes(device)));
+}
+
+INSTANTIATE_TEST_SUITE_P(PrinterApplication, PngJob, ::testing::ValuesIn(kPngCases), pngCaseName);
 }  // namespace
 }  // namespace zvtest

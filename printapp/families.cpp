@@ -21,6 +21,9 @@ const std::vector<Choice> kTwoColourPrintModes = {
 const std::vector<Choice> kProtocolPrintModes = {{"sharp", 0}, {"automatic", 5}, {"adaptive", 9}};
 const std::vector<Choice> kTattooPrintModes = {{"sharp", 0}, {"automatic", 5}, {"adaptive", 9}, {"tattoo-stencil", 11}};
 const std::vector<Choice> kOffOn = {{"off", 0}, {"on", 1}};
+// Compressed graphics: zlib bands (TSPL), Z64 fields (ZPL), binary CG (CPCL).
+// Not named "compression": that is IPP's attribute for compressed documents.
+SettingSpec compression(int defaultValue);
 const std::vector<Choice> kColours = {{"black-and-red", 0}, {"black-only", 1}, {"red-only", 2}, {"all-black", 3}};
 const std::vector<Choice> kCutting = {{"none", 0}, {"after-every-page", 1}, {"end-of-job", 2}};
 const std::vector<Choice> kCashDrawer = {
@@ -61,6 +64,8 @@ SettingSpec integer(std::string_view name, std::string_view option, int low, int
     return spec;
 }
 
+SettingSpec compression(int defaultValue) { return keyword("graphics-compression", "Compression", kOffOn, defaultValue); }
+
 // Offsets of the label printers, in dots from the top left corner.
 void addOffsets(std::vector<SettingSpec> *settings) {
     settings->push_back(integer("horizontal-offset", "Horizontal", 0, 1000, 0));
@@ -87,7 +92,7 @@ Family tspl(std::string_view name, std::string_view description, int32_t dpi) {
     Family family{name, description, kDeviceTSPL, 0, dpi, 108, 1, true, RasterKind::Gray, PrinterKind::Label,
                   kLabelMedia, {}};
     family.settings = {integer("darkness", "Darkness", 0, 15, 8), integer("speed", "PrintSpeed", 1, 6, 4),
-                       keyword("print-mode", "PrintMode", kLabelPrintModes, 0)};
+                       keyword("print-mode", "PrintMode", kLabelPrintModes, 0), compression(0)};
     addOffsets(&family.settings);
     return family;
 }
@@ -96,7 +101,7 @@ Family zpl(std::string_view name, std::string_view description, int32_t deviceTy
     Family family{name, description, deviceType, 0, dpi, 108, 1, true, RasterKind::Gray, PrinterKind::Label,
                   kLabelMedia, {}};
     family.settings = {integer("darkness", "Darkness", 0, 30, 15), integer("speed", "PrintSpeed", 2, 8, 4),
-                       keyword("print-mode", "PrintMode", kLabelPrintModes, 0)};
+                       keyword("print-mode", "PrintMode", kLabelPrintModes, 0), compression(1)};
     addOffsets(&family.settings);
     return family;
 }
@@ -105,7 +110,7 @@ Family cpcl() {
     Family family{"zorvan_cpcl_203", "Zorvan CPCL 203dpi", kDeviceCPCL, 0, 203, 108, 255, false,
                   RasterKind::Gray, PrinterKind::Label, kLabelMedia, {}};
     family.settings = {integer("darkness", "Darkness", -99, 200, 0), integer("speed", "PrintSpeed", 0, 5, 3),
-                       keyword("print-mode", "PrintMode", kLabelPrintModes, 0)};
+                       keyword("print-mode", "PrintMode", kLabelPrintModes, 0), compression(1)};
     addOffsets(&family.settings);
     return family;
 }
@@ -115,7 +120,7 @@ Family twoColour() {
                   RasterKind::Rgb, PrinterKind::Label, kLabelMedia, {}};
     family.settings = {integer("darkness", "Darkness", 0, 15, 8), integer("red-darkness", "ColourDarkness", 0, 15, 8),
                        keyword("colours", "ColorPrintModel", kColours, 0), integer("speed", "PrintSpeed", 2, 4, 3),
-                       keyword("print-mode", "PrintMode", kTwoColourPrintModes, 0)};
+                       keyword("print-mode", "PrintMode", kTwoColourPrintModes, 0), compression(0)};
     addOffsets(&family.settings);
     return family;
 }

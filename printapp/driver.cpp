@@ -14,6 +14,7 @@
 #include "page/page_encode.h"
 #include "page/settings_table.h"
 #include "printapp/families.h"
+#include "printapp/serial_device.h"
 #include "protocol/protocol_state.h"
 #include "imaging/simple_rand.h"
 #include "protocol_print/printer_dots.h"
@@ -168,6 +169,8 @@ bool startJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
         std::lock_guard<std::mutex> lock(gPageCodeMutex);
         state->job = jobSettings(*state->family, values, trackingNumber(options->media.tracking));
         state->job.jobId = papplJobGetID(job);
+        if (const char *uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job)); uri != nullptr && serialUriIsBluetooth(uri))
+            state->job.isHCRP = 1;
         state->settings = state->job;
         selectPrinter(*state);
         if (isZVProtocolPrinter(state->family->deviceType) && !zvProtocolJobCanPrint()) return false;

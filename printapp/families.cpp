@@ -10,44 +10,129 @@ namespace {
 
 // The choices as the PPDs offer them, under readable keywords.
 const std::vector<Choice> kLabelPrintModes = {
-    {"text", 0},           {"text-bolder", 1},     {"ordered-dither", 2},
-    {"clustered-dots", 3}, {"fine-dither", 4},     {"automatic", 5},
-    {"text-processed", 6}, {"photo-processed", 7}, {"text-and-photo", 8},
+    {"text", 0, "Text (threshold 128)"},
+    {"text-bolder", 1, "Text, bolder (threshold 160)"},
+    {"ordered-dither", 2, "Ordered dither"},
+    {"clustered-dots", 3, "Clustered dots"},
+    {"fine-dither", 4, "Fine ordered dither"},
+    {"automatic", 5, "Automatic"},
+    {"text-processed", 6, "Text (processed)"},
+    {"photo-processed", 7, "Photo (processed)"},
+    {"text-and-photo", 8, "Text and photo mixed"},
 };
 const std::vector<Choice> kTwoColourPrintModes = {
-    {"text", 0}, {"text-bolder", 1}, {"ordered-dither", 2}, {"text-processed", 6}, {"photo-processed", 7},
-    {"text-and-photo", 8},
+    {"text", 0, "Text (threshold 128)"},
+    {"text-bolder", 1, "Text, bolder (threshold 160)"},
+    {"ordered-dither", 2, "Ordered dither"},
+    {"text-processed", 6, "Text (processed)"},
+    {"photo-processed", 7, "Photo (processed)"},
+    {"text-and-photo", 8, "Text and photo mixed"},
 };
-const std::vector<Choice> kProtocolPrintModes = {{"sharp", 0}, {"automatic", 5}, {"adaptive", 9}};
-const std::vector<Choice> kTattooPrintModes = {{"sharp", 0}, {"automatic", 5}, {"adaptive", 9}, {"tattoo-stencil", 11}};
-const std::vector<Choice> kOffOn = {{"off", 0}, {"on", 1}};
+const std::vector<Choice> kProtocolPrintModes = {
+    {"sharp", 0, "Sharp black and white"},
+    {"automatic", 5, "Automatic"},
+    {"adaptive", 9, "Text and pictures (adaptive)"},
+};
+const std::vector<Choice> kTattooPrintModes = {
+    {"sharp", 0, "Sharp black and white"},
+    {"automatic", 5, "Automatic (tattoo stencil)"},
+    {"adaptive", 9, "Text and pictures (adaptive)"},
+    {"tattoo-stencil", 11, "Tattoo stencil"},
+};
+const std::vector<Choice> kOffOn = {
+    {"off", 0, "Off"},
+    {"on", 1, "On"},
+};
 // Compressed graphics: zlib bands (TSPL), Z64 fields (ZPL), binary CG (CPCL).
 // Not named "compression": that is IPP's attribute for compressed documents.
 SettingSpec compression(int defaultValue);
-const std::vector<Choice> kColours = {{"black-and-red", 0}, {"black-only", 1}, {"red-only", 2}, {"all-black", 3}};
-const std::vector<Choice> kCutting = {{"none", 0}, {"after-every-page", 1}, {"end-of-job", 2}};
+const std::vector<Choice> kColours = {
+    {"black-and-red", 0, "Black and red"},
+    {"black-only", 1, "Black only"},
+    {"red-only", 2, "Red only"},
+    {"all-black", 3, "All marks in black"},
+};
+const std::vector<Choice> kCutting = {
+    {"none", 0, "No cut"},
+    {"after-every-page", 1, "After every page"},
+    {"end-of-job", 2, "At the end of the job"},
+};
 const std::vector<Choice> kCashDrawer = {
-    {"closed", 0},       {"drawer-1-before", 1}, {"drawer-2-before", 2}, {"both-before", 3},
-    {"drawer-1-after", 4}, {"drawer-2-after", 5}, {"both-after", 6},
+    {"closed", 0, "Do not open"},
+    {"drawer-1-before", 1, "Open drawer 1 before printing"},
+    {"drawer-2-before", 2, "Open drawer 2 before printing"},
+    {"both-before", 3, "Open both drawers before printing"},
+    {"drawer-1-after", 4, "Open drawer 1 after printing"},
+    {"drawer-2-after", 5, "Open drawer 2 after printing"},
+    {"both-after", 6, "Open both drawers after printing"},
 };
 const std::vector<Choice> kBeeper = {
-    {"silent", 0}, {"after-every-page", 1}, {"before-every-page", 2}, {"end-of-job", 3}, {"start-of-job", 4},
+    {"silent", 0, "Silent"},
+    {"after-every-page", 1, "After every page"},
+    {"before-every-page", 2, "Before every page"},
+    {"end-of-job", 3, "At the end of the job"},
+    {"start-of-job", 4, "At the start of the job"},
 };
-const std::vector<Choice> kBlackRows = {{"print", 0}, {"leave-out", 1}};
+const std::vector<Choice> kBlackRows = {
+    {"print", 0, "Print them"},
+    {"leave-out", 1, "Leave them out"},
+};
 const std::vector<Choice> kPhotoEffects = {
-    {"none", 0},          {"line-drawing-light", 1}, {"line-drawing-medium", 2}, {"line-drawing-strong", 3},
-    {"line-drawing-heavy", 4}, {"sketch", 5},        {"sketch-soft", 6},         {"text-black-white", 7},
-    {"black-white-gray", 8},   {"negative", 9},
+    {"none", 0, "None"},
+    {"line-drawing-light", 1, "Line drawing, light"},
+    {"line-drawing-medium", 2, "Line drawing, medium"},
+    {"line-drawing-strong", 3, "Line drawing, strong"},
+    {"line-drawing-heavy", 4, "Line drawing, heavy"},
+    {"sketch", 5, "Sketch"},
+    {"sketch-soft", 6, "Sketch 2 (soft)"},
+    {"text-black-white", 7, "Text (black and white)"},
+    {"black-white-gray", 8, "Black and white (gray)"},
+    {"negative", 9, "Negative"},
 };
 const std::vector<Choice> kProcessing = {
-    {"automatic", 0}, {"threshold", 1},         {"adaptive", 2},          {"photo-atkinson", 3}, {"soft", 4},
-    {"soft-dark", 5}, {"small-label-photo", 6}, {"halftone-diffusion", 7}, {"halftone-plain", 8},
+    {"automatic", 0, "Automatic (by print mode)"},
+    {"threshold", 1, "Sharp black and white (threshold)"},
+    {"adaptive", 2, "Text and pictures (adaptive)"},
+    {"photo-atkinson", 3, "Photo (Atkinson)"},
+    {"soft", 4, "Soft"},
+    {"soft-dark", 5, "Soft, dark"},
+    {"small-label-photo", 6, "Small-label photo"},
+    {"halftone-diffusion", 7, "Classic halftone with diffusion"},
+    {"halftone-plain", 8, "Classic halftone without diffusion"},
 };
+
+// What the web page calls each setting.
+constexpr std::pair<std::string_view, std::string_view> kSettingLabels[] = {
+    {"darkness", "Darkness"},
+    {"speed", "Print speed"},
+    {"print-mode", "Print mode"},
+    {"graphics-compression", "Compression"},
+    {"horizontal-offset", "Horizontal offset (dots)"},
+    {"vertical-offset", "Vertical offset (dots)"},
+    {"red-darkness", "Red darkness"},
+    {"colours", "Colours to print"},
+    {"paper-cut", "Paper cut"},
+    {"feed-after-page", "Feed after each page (3 mm steps)"},
+    {"cash-drawer", "Cash drawer"},
+    {"beeper", "Beeper"},
+    {"solid-black-rows", "Solid black rows"},
+    {"silent-mode", "Silent printing"},
+    {"stencil-guide-line", "Stencil guide line"},
+    {"photo-effect", "Photo effect"},
+    {"processing", "Processing"},
+};
+
+std::string_view labelFor(std::string_view name) {
+    for (const auto &[key, label] : kSettingLabels)
+        if (key == name) return label;
+    return name;
+}
 
 SettingSpec keyword(std::string_view name, std::string_view option, const std::vector<Choice> &choices,
                     int defaultValue) {
     SettingSpec spec;
     spec.name = name;
+    spec.label = labelFor(name);
     spec.option = option;
     spec.choices = choices;
     spec.defaultValue = defaultValue;
@@ -57,6 +142,7 @@ SettingSpec keyword(std::string_view name, std::string_view option, const std::v
 SettingSpec integer(std::string_view name, std::string_view option, int low, int high, int defaultValue) {
     SettingSpec spec;
     spec.name = name;
+    spec.label = labelFor(name);
     spec.option = option;
     spec.low = low;
     spec.high = high;
@@ -191,6 +277,22 @@ const zvsettings::SettingRow *rowForOption(std::string_view option) {
 }
 
 }  // namespace
+
+std::string webStrings() {
+    std::string text;
+    const auto add = [&text](std::string_view key, std::string_view value) {
+        text += "\"";
+        text += key;
+        text += "\" = \"";
+        text += value;
+        text += "\";\n";
+    };
+    for (const auto &[key, label] : kSettingLabels) add(key, label);
+    for (const Family &family : families())
+        for (const SettingSpec &spec : family.settings)
+            for (const Choice &choice : spec.choices) add(std::string(spec.name) + "." + std::string(choice.keyword), choice.label);
+    return text;
+}
 
 const std::vector<Family> &families() {
     static const std::vector<Family> kFamilies = makeFamilies();

@@ -23,12 +23,14 @@ namespace zvapp {
 struct Choice {
     std::string_view keyword;
     int value;
+    std::string_view label;  // as the PPD names the choice
 };
 
 // One setting as an IPP attribute ("<name>-default", "<name>-supported" on the
 // printer, "<name>" in a job) and the job option of the filter it becomes.
 struct SettingSpec {
     std::string_view name;    // IPP attribute name
+    std::string_view label;   // the web page's name for it
     std::string_view option;  // the filter's job option name
     // Keyword setting: its choices; otherwise an integer setting in [low, high].
     std::vector<Choice> choices;
@@ -64,6 +66,10 @@ const Family *findFamily(std::string_view driverName);
 // keyword, the leading integer otherwise; false for a keyword the setting
 // does not offer.
 bool settingNumber(const SettingSpec &spec, std::string_view value, int *number);
+
+// The web page's names of the settings and their choices, as the text of a
+// PAPPL strings file ("darkness" = "Darkness"; "print-mode.text" = "...").
+std::string webStrings();
 
 // The job's settings record, as the filter fills it from the family's PPD and
 // the job options: `values` holds (IPP attribute name, value) pairs, the job's

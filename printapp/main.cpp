@@ -10,6 +10,7 @@
 #include <string>
 
 #include "printapp/driver.h"
+#include "printapp/families.h"
 #include "printapp/serial_device.h"
 
 namespace {
@@ -63,7 +64,8 @@ pappl_system_t *systemCallback(int numOptions, cups_option_t *options, void *) {
         papplSystemCreate(soptions, kName, port, "_print,_universal", spool, logFile != nullptr ? logFile : "-",
                           logLevel(option("log-level", numOptions, options)), authService, false);
     if (system == nullptr) return nullptr;
-    if (!papplSystemAddListeners(system, listen)) {
+    // "*": every address of the machine, for phones and other computers.
+    if (!papplSystemAddListeners(system, std::strcmp(listen, "*") == 0 ? nullptr : listen)) {
         std::fprintf(stderr, "%s: unable to listen on %s:%d\n", kName, listen, port);
         papplSystemDelete(system);
         return nullptr;
@@ -80,13 +82,15 @@ pappl_system_t *systemCallback(int numOptions, cups_option_t *options, void *) {
     version.version[0] = 0;
     version.version[1] = 1;
     papplSystemSetVersions(system, 1, &version);
+    static const std::string strings = zvapp::webStrings();
+    papplSystemAddStringsData(system, "/zvprintapp-en.strings", "en", strings.c_str());
     papplSystemLoadState(system, gStateFile.c_str());
     return system;
 }
 
 void usage(void *) {
     std::puts("Options for the server: -o server-port=PORT (default 8631), -o listen-hostname=HOST (default");
-    std::puts("localhost), -o state-file=FILE, -o spool-directory=DIR, -o log-file=FILE, -o log-level=LEVEL,");
+    std::puts("localhost; * for every address), -o state-file=FILE, -o spool-directory=DIR, -o log-file=FILE, -o log-level=LEVEL,");
     std::puts("-o auth-service=PAM-SERVICE (asks for a login before settings change), -o tls=yes.");
 }
 

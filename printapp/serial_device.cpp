@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -138,6 +139,16 @@ bool parseSerialUri(const std::string &uri, std::string *path, int *baud) {
     if (rest.compare(0, 5, "/dev/") != 0 || rest.find("..") != std::string::npos) return false;
     *path = rest;
     return true;
+}
+
+bool serialUriIsBluetooth(const std::string &uri) {
+    std::string path;
+    int baud = 0;
+    if (!parseSerialUri(uri, &path, &baud)) return false;
+    const size_t query = uri.find('?');
+    const bool flagged = query != std::string::npos && (uri.find("bluetooth=1", query) != std::string::npos ||
+                                                        uri.find("bluetooth=yes", query) != std::string::npos);
+    return flagged || path.compare(0, 11, "/dev/rfcomm") == 0;
 }
 
 void addSerialDeviceScheme() {

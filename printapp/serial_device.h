@@ -14,6 +14,11 @@ void addSerialDeviceScheme();
 // a path outside /dev.
 bool parseSerialUri(const std::string &uri, std::string *path, int *baud);
 
+// Whether a zvserial URI reaches the printer over Bluetooth: an RFCOMM node,
+// or "bluetooth=1" among its options. Protocol printers are then told so on
+// every page, as the filter does for a PPD with BluetoothPrint.
+bool serialUriIsBluetooth(const std::string &uri);
+
 }  // namespace zvapp
 
 #endif

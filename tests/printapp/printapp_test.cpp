@@ -4,6 +4,8 @@
 // bytes that reach the file compared with the filter's output for the same
 // page and the same settings, chosen in the filter's PPD and job options.
 #include <arpa/inet.h>
+#include <poll.h>
+#include <termios.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,9 +14,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -234,6 +238,10 @@ class PrinterApp {
 
     bool addPrinter(const std::string &name, const std::string &driver, const std::string &deviceFile) {
         writeFileText(deviceFile, "");
+        return addPrinterAt(name, driver, "file://" + deviceFile);
+    }
+
+    bool addPrinterAt(const std::string &name, const std::string &driver, const std::string &deviceUri) {
         const CommandResult r = ipptool(systemUri(), R"({
   NAME "Add the printer"
   OPERATION Create-Printer
@@ -243,7 +251,7 @@ class PrinterApp {
   ATTR uri system-uri $uri
   ATTR keyword printer-service-type print
   ATTR keyword smi55357-driver )" + driver + R"(
-  ATTR uri smi55357-device-uri file://)" + deviceFile + R"(
+  ATTR uri smi55357-device-uri )" + deviceUri + R"(
   GROUP printer-attributes-tag
   ATTR name printer-name )" + name + R"(
   STATUS successful-ok
@@ -533,6 +541,103 @@ TEST_F(AppSuite, DefaultsSurviveARestart) {
     ASSERT_TRUE(app_->print(name, pwg, "image/pwg-raster")) << app_->logText();
     const FamilyCase c = {"zorvan_zpl_203", "zorvan-zpl-203.ppd", 203, false, "", "Darkness=22 PrintMode=4 Horizontal=24"};
     EXPECT_TRUE(BytesEqual(filterOutput(c, page), readFileBytes(device)));
+}
+
+// A pseudo-terminal stands in for the serial line or RFCOMM node: the
+// application opens its other end as a zvserial device and everything it
+// sends is read here.
+class SerialLine {
+  public:
+    SerialLine() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) path_ = ::ptsname(master_);
+        // Held open here too, so the line stays up between the application's
+        // opening and closing it.
+        if (!path_.empty()) slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
+        termios line{};
+        if (slave_ >= 0 && ::tcgetattr(slave_, &line) == 0) {
+            ::cfmakeraw(&line);
+            ::tcsetattr(slave_, TCSANOW, &line);
+        }
+        reader_ = std::thread([this] {
+            char buffer[4096];
+            while (!stop_) {
+                pollfd ready{master_, POLLIN, 0};
+                if (::poll(&ready, 1, 100) <= 0) continue;
+                const ssize_t n = ::read(master_, buffer, sizeof buffer);
+                if (n <= 0) continue;
+                std::lock_guard<std::mutex> lock(mutex_);
+                bytes_.insert(bytes_.end(), buffer, buffer + n);
+            }
+        });
+    }
+    ~SerialLine() {
+        stop_ = true;
+        reader_.join();
+        if (slave_ >= 0) ::close(slave_);
+        if (master_ >= 0) ::close(master_);
+    }
+    const std::string &path() const { return path_; }
+    // What has arrived once the line has been quiet for a moment.
+    std::vector<uint8_t> received() {
+        size_t last = static_cast<size_t>(-1);
+        for (int i = 0; i < 100; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (bytes_.size() == last) break;
+            last = bytes_.size();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bytes_;
+    }
+
+  private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string path_;
+    std::thread reader_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<uint8_t> bytes_;
+};
+
+// A Bluetooth protocol printer on a serial node: the bytes are the filter's
+// with BluetoothPrint in the PPD (the interface setting on every page).
+TEST_F(AppSuite, SerialAndBluetoothPrintersGetTheFiltersBytes) {
+    if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
+    struct SerialCase {
+        const char *driver;
+        const char *ppd;
+        const char *uriOptions;
+        bool bluetooth;
+    };
+    const SerialCase cases[] = {
+        {"zorvan_tspl_203", "zorvan-tspl-203.ppd", "?baud=9600", false},
+        {"zorvan_l40", "zorvan-l40.ppd", "?baud=115200", false},
+        {"zorvan_l40", "zorvan-l40.ppd", "?baud=115200&bluetooth=1", true},
+    };
+    for (const SerialCase &c : cases) {
+        SCOPED_TRACE(std::string(c.driver) + c.uriOptions);
+        SerialLine line;
+        ASSERT_FALSE(line.path().empty());
+        const std::string name = "serial" + std::to_string(++printers_);
+        ASSERT_TRUE(app_->addPrinterAt(name, c.driver, "zvserial://" + line.path() + c.uriOptions));
+        const RasterPage page = testPage(203, false);
+        const std::string pwg = dir_->file(name + ".pwg");
+        makePwgRaster(page, pwg);
+        ASSERT_TRUE(app_->print(name, pwg, "image/pwg-raster")) << app_->logText();
+
+        FilterRun run;
+        std::string ppd = readFileText(std::string(ZV_BINARY_DIR) + "/ppd/" + c.ppd);
+        if (c.bluetooth) ppd += "*ZVAttr BluetoothPrint: \"1\"\n";
+        run.ppdPath = dir_->file(name + ".ppd");
+        writeFileText(run.ppdPath, ppd);
+        run.input = makeRaster({page});
+        freezeClockEnvironment(&run.env);
+        const FilterResult result = runFilter(run);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(BytesEqual(result.out, line.received()));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(PrinterApplication, PngJob, ::testing::ValuesIn(kPngCases), pngCaseName);

@@ -11,6 +11,7 @@
 
 #include "core/debug_log.h"
 #include "core/lenient_number.h"
+#include "filter/page_budget.h"
 #include "filter/page_loop.h"
 #include "filter/settings_reader.h"
 
@@ -39,6 +40,7 @@ int rastertozorvan_main(int argc, char **argv) {
 #endif
     PrinterSettings settings{};
     installCancelHandler();
+    loadJobMemoryBudget();
     if (argc > 1) setDebugLogJobId(parseLeadingInt32(argv[1]));
 
     if (const char *uri = cupsBackendDeviceURI(argv)) {

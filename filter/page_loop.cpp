@@ -15,6 +15,7 @@
 
 #include "core/debug_log.h"
 #include "core/dynamic_array.h"
+#include "filter/page_budget.h"
 #include "page/page_encode.h"
 #include "page/settings_table.h"
 #include "protocol/protocol_state.h"
@@ -204,6 +205,37 @@ bool readPageBuffer(cups_raster_t *raster, const PageGeometry &geometry, int pag
     return true;
 }
 
+// The page's cost in the job's printer language and print mode against the
+// job's budget, before the page buffer is allocated. False, with an
+// "ERROR: Page N ..." line, for a page that would take more.
+bool pageFitsBudget(const PageGeometry &geometry, const PrinterSettings *settings, int pageNumber) {
+    PageCostQuery query;
+    query.deviceType = getDeviceType();
+    query.printMode = resolvedPrintMode(settings->printMode, query.deviceType);
+    query.photoEffect = settings->photoEffect;
+    query.bytesPerPixel = geometry.bytesPerPixel;
+    query.bufferBytes = geometry.pitch * geometry.rows;
+    query.width = geometry.pitch / geometry.bytesPerPixel;
+    query.rows = geometry.rows;
+    const long maxPix = maxPrintWidthPixels(settings);
+    if (!isZVProtocolPrinter(query.deviceType) && maxPix > 0 && static_cast<uint64_t>(maxPix) < query.width)
+        query.width = static_cast<uint64_t>(maxPix);
+
+    const uint64_t estimate = estimatePagePeakBytes(query);
+    const uint64_t budget = getJobMemoryBudget();
+    if (estimate <= budget) return true;
+    const unsigned long long estimateMiB = (estimate >> 20) + ((estimate & ((1u << 20) - 1)) != 0 ? 1 : 0);
+    std::fprintf(stderr,
+                 "ERROR: Page %d would need about %llu MiB of memory to print (%llu x %llu dots in print mode %d), "
+                 "more than the %llu MiB a job may use; page skipped\n",
+                 pageNumber, estimateMiB, static_cast<unsigned long long>(query.width),
+                 static_cast<unsigned long long>(query.rows), query.printMode,
+                 static_cast<unsigned long long>(budget >> 20));
+    writeLogString("page %d skipped: estimated %llu MiB over the budget of %llu MiB", pageNumber, estimateMiB,
+                   static_cast<unsigned long long>(budget >> 20));
+    return false;
+}
+
 // False when the output could not be written.
 bool writeArray(dynamic_array *array) {
     return array == nullptr || array->data == nullptr || writePrinterData(array->data, array->size);
@@ -302,6 +334,10 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
 
         PageGeometry geometry;
         if (!checkPageHeader(header, pageCount, &geometry)) {
+            discardPage(raster.get(), geometry.bytesPerLine * geometry.rows);
+            continue;
+        }
+        if (!pageFitsBudget(geometry, settings, pageCount)) {
             discardPage(raster.get(), geometry.bytesPerLine * geometry.rows);
             continue;
         }

@@ -46,17 +46,27 @@ dynamic_array *encodeTwoColorPage(unsigned char *page, long width, long height, 
 
 }  // namespace
 
+int16_t resolvedPrintMode(int16_t printMode, int32_t deviceType) {
+    if (printMode != 5) return printMode;
+    if (!isZVProtocolPrinter(deviceType)) return 6;
+    if (deviceType == 4 || deviceType == 10 || deviceType == 11 || deviceType == 12) return 11;
+    return 9;
+}
+
 void applyPageSettings(PrinterSettings *settings) {
     settings->copies = 1;
     if (settings->printMode != 5) return;
-    const int32_t deviceType = getDeviceType();
-    if (!isZVProtocolPrinter(deviceType))
-        settings->printMode = 6;
-    else if (deviceType == 4 || deviceType == 10 || deviceType == 11 || deviceType == 12)
-        settings->printMode = 11;
-    else
-        settings->printMode = 9;
+    settings->printMode = resolvedPrintMode(settings->printMode, getDeviceType());
     writeLogString("printMode 5 -> %d", settings->printMode);
+}
+
+long maxPrintWidthPixels(const PrinterSettings *settings) {
+    if (settings->maxWidthMM <= 0) return 0;
+    // The product is formed in 32-bit arithmetic before the division, as the
+    // printers' width tables were computed that way.
+    const int32_t dotsTimesMM =
+        static_cast<int32_t>(static_cast<uint32_t>(settings->maxWidthMM) * static_cast<uint32_t>(settings->resolution));
+    return (static_cast<long>(std::trunc(dotsTimesMM / 25.4)) + 7) / 8 * 8;
 }
 
 void clipPageWidth(unsigned char *page, long *width, long height, PrinterSettings *settings, int bytesPerPixel) {
@@ -99,11 +109,7 @@ dynamic_array *encodePage(unsigned char *page, long width, long height, const Pa
 void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long height, PrinterSettings *settings,
                                      int bytesPerPixel) {
     if (settings->maxWidthMM <= 0) return;
-    // The product is formed in 32-bit arithmetic before the division, as the
-    // printers' width tables were computed that way.
-    const int32_t dotsTimesMM =
-        static_cast<int32_t>(static_cast<uint32_t>(settings->maxWidthMM) * static_cast<uint32_t>(settings->resolution));
-    const long maxPix = (static_cast<long>(std::trunc(dotsTimesMM / 25.4)) + 7) / 8 * 8;
+    const long maxPix = maxPrintWidthPixels(settings);
     writeLogString("maxPix = %d, *width = %d ", static_cast<int>(maxPix), static_cast<int>(*width));
     if (maxPix >= *width || maxPix <= 0) return;
 

@@ -13,6 +13,14 @@
 // job for more), and the automatic print mode resolved for the printer family.
 void applyPageSettings(PrinterSettings *settings);
 
+// The print mode a page of `deviceType` is encoded in: print mode 5
+// (automatic) resolved for the printer family, any other mode as it is.
+int16_t resolvedPrintMode(int16_t printMode, int32_t deviceType);
+
+// Widest page the language printers print, in pixels (maxWidthMM at the
+// resolution, rounded up to whole bytes); 0 when there is no limit.
+long maxPrintWidthPixels(const PrinterSettings *settings);
+
 // Clips the page to the maximum printable width in place, keeping the left edge.
 // `bytesPerPixel` is the page buffer's pixel size.
 void subImageLessthenMaxPrintWidthMM(unsigned char *page, long *width, long height, PrinterSettings *settings,

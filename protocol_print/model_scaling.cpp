@@ -322,6 +322,20 @@ uint8_t *driveBitmapZoomToModel(int32_t model, const uint8_t *src, uint32_t srcW
     return renderPage(src, srcW, srcH, layoutFor(kModels[model], srcW, srcH), outW, outH);
 }
 
+bool zvModelPageSize(int32_t model, uint32_t srcW, uint32_t srcH, uint32_t *pageW, uint32_t *pageH) {
+    uint32_t w = 0;
+    uint32_t h = 0;
+    const bool known = model >= 0 && model < kModelCount && srcW != 0 && srcH != 0;
+    if (known) {
+        const PageLayout layout = layoutFor(kModels[model], srcW, srcH);
+        w = layout.pageW;
+        h = layout.pageH;
+    }
+    if (pageW != nullptr) *pageW = w;
+    if (pageH != nullptr) *pageH = h;
+    return known;
+}
+
 // The named page builders; L40_BU (model 9) prints with the L40 builder.
 
 uint8_t *driveBitmapZoomToLP40(const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW, uint32_t *outH) {

@@ -21,6 +21,12 @@
 uint8_t *driveBitmapZoomToModel(int32_t model, const uint8_t *src, uint32_t srcW, uint32_t srcH, uint32_t *outW,
                                 uint32_t *outH);
 
+// The size of the page driveBitmapZoomToModel would build for a srcW x srcH
+// source, without building it (the page loop budgets a page's memory with
+// it before reading the page). False, with both sizes 0, for a model number
+// outside 0 to 12 or an empty source.
+bool zvModelPageSize(int32_t model, uint32_t srcW, uint32_t srcH, uint32_t *pageW, uint32_t *pageH);
+
 // Per-model page builders: scale the srcW x srcH page onto the model's page
 // and return it, with its size in *outW and *outH. On an empty source or an
 // allocation failure they return nullptr and set both sizes to 0.

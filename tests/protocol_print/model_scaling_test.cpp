@@ -230,6 +230,36 @@ TEST_F(ModelScalingTest, ModelNumberSelectsItsBuilder) {
     }
 }
 
+// The page size the page loop budgets with is the size the builder makes, for
+// every model and for sources large, narrow, wide and below the margins.
+TEST_F(ModelScalingTest, PageSizeWithoutBuildingIsTheBuiltSize) {
+    const std::pair<uint32_t, uint32_t> sources[] = {{1664, 2400}, {2000, 1000}, {3000, 1500}, {1712, 400},
+                                                     {8, 3000},    {100, 30},    {1, 1}};
+    for (int32_t model = 0; model < 13; ++model) {
+        for (const auto &[w, h] : sources) {
+            const auto src = patternPage(w, h);
+            uint32_t builtW = 0;
+            uint32_t builtH = 0;
+            Bitmap page(driveBitmapZoomToModel(model, src.data(), w, h, &builtW, &builtH));
+            ASSERT_NE(page, nullptr) << "model " << model << " " << w << "x" << h;
+            uint32_t pageW = 1;
+            uint32_t pageH = 1;
+            EXPECT_TRUE(zvModelPageSize(model, w, h, &pageW, &pageH));
+            EXPECT_EQ(pageW, builtW) << "model " << model << " " << w << "x" << h;
+            EXPECT_EQ(pageH, builtH) << "model " << model << " " << w << "x" << h;
+        }
+    }
+    uint32_t pageW = 1;
+    uint32_t pageH = 1;
+    EXPECT_FALSE(zvModelPageSize(13, 100, 100, &pageW, &pageH));
+    EXPECT_EQ(pageW, 0u);
+    EXPECT_EQ(pageH, 0u);
+    EXPECT_FALSE(zvModelPageSize(-1, 100, 100, &pageW, &pageH));
+    EXPECT_FALSE(zvModelPageSize(1, 0, 100, &pageW, &pageH));
+    EXPECT_FALSE(zvModelPageSize(1, 100, 0, &pageW, &pageH));
+    EXPECT_EQ(pageH, 0u);
+}
+
 TEST_F(ModelScalingTest, WhiteSourceGivesWhitePage) {
     const std::vector<uint8_t> white(300 * 500, 255);
     uint32_t pageW = 0;

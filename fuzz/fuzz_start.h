@@ -65,6 +65,11 @@ inline void replaceFile(int fd, const void *bytes, size_t size) {
 // target that feeds arbitrary headers uses this to fail allocations that large
 // instead, as a machine without the memory would, so hostile headers cost
 // microseconds here as they do in the real filter.
+// The filter's own blocks stay far below the cap: the targets lower the job
+// budget to a quarter of it, and every page is refused unless its estimated
+// cost fits the budget, so an encoder that took much more than its estimate
+// would show as a process over libFuzzer's -rss_limit_mb rather than as a
+// failed allocation.
 #define ZV_FUZZ_FAIL_HUGE_ALLOCATIONS()                                   \
     extern "C" const char *__asan_default_options() {                     \
         return "max_allocation_size_mb=1024:allocator_may_return_null=1"; \

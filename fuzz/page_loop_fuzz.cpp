@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "core/printer_settings.h"
+#include "filter/page_budget.h"
 #include "filter/page_loop.h"
 #include "fuzz/fuzz_start.h"
 #include "tests/support/label_settings.h"
@@ -24,6 +25,8 @@ constexpr int16_t kPrintModes[8] = {0, 1, 2, 3, 4, 5, 6, 8};
 
 // Pages of up to 4 MiB: enough for every branch, cheap enough to run thousands.
 constexpr uint64_t kFuzzPageLimit = 4ull * 1024 * 1024;
+// Job budget of the runs (the filter's default is 1 GiB).
+constexpr uint64_t kFuzzJobBudget = 256ull * 1024 * 1024;
 
 int gInputFd = -1;
 
@@ -35,6 +38,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     zvfuzz::startPageLoopTarget();
     gInputFd = zvfuzz::memoryFile("raster");
     setMaxPageBufferBytes(kFuzzPageLimit);
+    setJobMemoryBudget(kFuzzJobBudget);
     return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/printer_settings.h"
+#include "filter/page_budget.h"
 #include "filter/page_loop.h"
 #include "filter/settings_reader.h"
 #include "fuzz/fuzz_start.h"
@@ -36,6 +37,8 @@ constexpr char kPpdHeader[] =
     "*cupsFilter2: \"application/vnd.cups-raster application/vnd.cups-raster 0 rastertozorvan\"\n";
 
 constexpr uint64_t kFuzzPageLimit = 4ull * 1024 * 1024;
+// Job budget of the runs (the filter's default is 1 GiB).
+constexpr uint64_t kFuzzJobBudget = 256ull * 1024 * 1024;
 
 int gPpdFd = -1;
 int gRasterFd = -1;
@@ -77,6 +80,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     setenv("PPD", gPpdPath.c_str(), 1);
     writeFixedRaster(gRasterFd);
     setMaxPageBufferBytes(kFuzzPageLimit);
+    setJobMemoryBudget(kFuzzJobBudget);
     return 0;
 }
 

@@ -559,13 +559,19 @@ class SerialLine {
             ::cfmakeraw(&line);
             ::tcsetattr(slave_, TCSANOW, &line);
         }
+        startReader();
+    }
+    void startReader() {
         reader_ = std::thread([this] {
             char buffer[4096];
             while (!stop_) {
                 pollfd ready{master_, POLLIN, 0};
                 if (::poll(&ready, 1, 100) <= 0) continue;
                 const ssize_t n = ::read(master_, buffer, sizeof buffer);
-                if (n <= 0) continue;
+                if (n <= 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    continue;
+                }
                 std::lock_guard<std::mutex> lock(mutex_);
                 bytes_.insert(bytes_.end(), buffer, buffer + n);
             }
@@ -638,6 +644,114 @@ TEST_F(AppSuite, SerialAndBluetoothPrintersGetTheFiltersBytes) {
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(BytesEqual(result.out, line.received()));
     }
+}
+
+// A job cancelled while the printer is busy with one of its pages: that page
+// is sent whole, no page after it, and the printer is left after a complete
+// command, as the filter leaves it when CUPS cancels.
+TEST_F(AppSuite, CancelledJobLeavesWholePages) {
+    if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
+    SerialLine line;
+    ASSERT_FALSE(line.path().empty());
+    const std::string name = "cancel" + std::to_string(++printers_);
+    ASSERT_TRUE(app_->addPrinterAt(name, "zorvan_tspl_203", "zvserial://" + line.path()));
+
+    // A hundred 4 x 6 in photo labels through the image pipeline, which takes a
+    // while for each: the cancel arrives while a page is being printed.
+    RasterPage label = RasterPage::gray(812, 1218);
+    for (unsigned y = 0; y < label.height; ++y)
+        for (unsigned x = 0; x < label.width; ++x) label.row(y)[x] = static_cast<uint8_t>(x * 255 / label.width);
+    label.fillRect(40, 40, 700, 300, 0);
+    const std::vector<RasterPage> pages(100, label);
+    FilterRun run;
+    run.ppdPath = std::string(ZV_BINARY_DIR) + "/ppd/zorvan-tspl-203.ppd";
+    run.options = "PrintMode=7";
+    run.input = makeRaster({label});
+    freezeClockEnvironment(&run.env);
+    const FilterResult one = runFilter(run);
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_FALSE(one.out.empty());
+    // The whole job as the filter prints it: the dithering goes on from page
+    // to page, so each page has bytes of its own.
+    run.input = makeRaster(pages);
+    const FilterResult all = runFilter(run);
+    ASSERT_EQ(all.status, 0) << all.err;
+    ASSERT_EQ(all.out.size(), one.out.size() * pages.size());
+
+    std::vector<uint8_t> raster;
+    {
+        // PWG raster of the ten pages.
+        const std::string path = dir_->file(name + ".pwg");
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        cups_raster_t *out = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+        cups_page_header2_t header;
+        cupsRasterInitPWGHeader(&header, pwgMediaForPWG("oe_4x6-label_4x6in"), "sgray_8", 203, 203, "one-sided",
+                                nullptr);
+        for (const RasterPage &page : pages) {
+            header.cupsWidth = page.width;
+            header.cupsHeight = page.height;
+            header.cupsBytesPerLine = page.width;
+            cupsRasterWriteHeader2(out, &header);
+            RasterPage copy = page;
+            for (unsigned y = 0; y < page.height; ++y) cupsRasterWritePixels(out, copy.row(y), page.width);
+        }
+        cupsRasterClose(out);
+        ::close(fd);
+    }
+
+    // One client prints; another cancels while the pages are being printed
+    // (PAPPL answers Print-Job only once the job has ended).
+    std::thread printing([this, &name] {
+        app_->ipptool(app_->printerUri(name), R"({
+  NAME "Print the labels"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name tester
+  ATTR mimeMediaType document-format image/pwg-raster
+  GROUP job-attributes-tag
+  ATTR keyword print-mode photo-processed
+  FILE )" + dir_->file(name + ".pwg") + R"(
+}
+)");
+    });
+    const CommandResult r = app_->ipptool(app_->printerUri(name), R"({
+  NAME "Cancel while the labels print"
+  OPERATION Cancel-My-Jobs
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name tester
+  DELAY 0.6
+  STATUS successful-ok
+}
+{
+  NAME "The job ends cancelled"
+  OPERATION Get-Jobs
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword which-jobs completed
+  ATTR keyword requested-attributes job-state
+  DELAY 0.5
+  STATUS successful-ok
+  EXPECT job-state WITH-VALUE 7 REPEAT-NO-MATCH REPEAT-LIMIT 100
+}
+)");
+    printing.join();
+    EXPECT_EQ(r.status, 0) << r.output << app_->logText();
+
+    const std::vector<uint8_t> received = line.received();
+    const size_t pageBytes = one.out.size();
+    ASSERT_GT(received.size(), 0u) << "the page in progress is finished";
+    EXPECT_EQ(received.size() % pageBytes, 0u) << received.size() << " bytes are not whole pages of " << pageBytes;
+    EXPECT_LT(received.size() / pageBytes, pages.size()) << "pages after the cancel were sent";
+    EXPECT_TRUE(BytesEqual(std::vector<uint8_t>(all.out.begin(), all.out.begin() + received.size()), received))
+        << "the pages sent are the job's first pages";
 }
 
 INSTANTIATE_TEST_SUITE_P(PrinterApplication, PngJob, ::testing::ValuesIn(kPngCases), pngCaseName);

@@ -684,6 +684,18 @@ uint32_t ReplyDecoder::interpret() {
     }
 }
 
+uint32_t ReplyDecoder::interpretItems(const uint8_t *payload, uint32_t length) {
+    State &s = *state_;
+    s.json.clear();
+    if (payload == nullptr && length > 0) return kReplyRefused;
+    try {
+        return interpretTlv(s.group, s.command, payload, length, s.json);
+    } catch (const std::bad_alloc &) {
+        s.json.clear();
+        return kReplyRefused;
+    }
+}
+
 ReceivePack ReplyDecoder::receive(uint8_t byte) {
     feed(byte);
     uint32_t result = kReplyNothing;
@@ -735,16 +747,7 @@ int HAL_ZV_AckToAPP_Process() { return processReplyDecoder().unpack() ? 1 : 0; }
 uint32_t analysisPack() { return processReplyDecoder().interpret(); }
 
 int analysisDatas(const uint8_t *payload, uint32_t length) {
-    if (payload == nullptr && length > 0) return static_cast<int>(kReplyRefused);
-    ReplyDecoder &decoder = processReplyDecoder();
-    std::string out;
-    uint32_t result = kReplyRefused;
-    try {
-        result = interpretTlv(decoder.group(), decoder.command(), payload, length, out);
-    } catch (const std::bad_alloc &) {
-        result = kReplyRefused;
-    }
-    return static_cast<int>(result);
+    return static_cast<int>(processReplyDecoder().interpretItems(payload, length));
 }
 
 const char *getReplyJson() { return processReplyDecoder().json().c_str(); }

@@ -73,6 +73,10 @@ class ReplyDecoder {
     // Interprets the unpacked reply; returns the result code and leaves the
     // JSON text in json().
     uint32_t interpret();
+    // Interprets a tag-length-value payload as a reply of the unpacked
+    // reply's group and command: 1 with the JSON text in json(), or 2 with
+    // none.
+    uint32_t interpretItems(const uint8_t *payload, uint32_t length);
     // feed, then unpack and interpret when a reply is complete.
     ReceivePack receive(uint8_t byte);
 
@@ -110,7 +114,8 @@ int HAL_ZV_AckToAPP_Process();
 // Interprets the unpacked reply; result code, JSON text in getReplyJson().
 uint32_t analysisPack();
 // Interprets a tag-length-value payload as a reply of the group and command
-// last unpacked; 1, or 2 for an item that runs past the payload.
+// last unpacked into the JSON text of getReplyJson(); 1, or 2 (and no text)
+// for an item that runs past the payload.
 int analysisDatas(const uint8_t *payload, uint32_t length);
 // The JSON text of the last interpreted reply (empty: none).
 const char *getReplyJson();

@@ -493,8 +493,11 @@ TEST_F(RepliesTest, DocumentedStepsAgreeWithTheReceiveStep) {
     EXPECT_EQ(HAL_ZV_AckToAPP_Process(), 0) << "unpacked once";
     EXPECT_EQ(analysisPack(), 1u);
     EXPECT_EQ(membersOf(getReplyJson()), (Pairs{{"batteryState", "1"}}));
+    // The TLV reader alone, for the group and command last unpacked.
     EXPECT_EQ(analysisDatas(hexBytes("03 01 00 02").data(), 4), 1);
+    EXPECT_EQ(membersOf(getReplyJson()), (Pairs{{"batteryState", "2"}}));
     EXPECT_EQ(analysisDatas(hexBytes("03 09 00 02").data(), 4), 2);
+    EXPECT_STREQ(getReplyJson(), "");
     EXPECT_EQ(analysisDatas(nullptr, 0), 1);
 }
 

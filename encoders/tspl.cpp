@@ -13,68 +13,8 @@
 #include "encoders/encoder_support.h"
 #include "encoders/gray_pack.h"
 
-namespace {
-
-using ArrayPtr = DynamicArrayPtr;
-
-void appendFormatted(dynamic_array *array, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void appendFormatted(dynamic_array *array, const char *format, ...) {
-    char line[160];
-    va_list args;
-    va_start(args, format);
-    const int length = std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (length > 0) dynamic_array_push_more_data(array, line, static_cast<uint64_t>(length));
-}
-
-}  // namespace
-
-long getCutImageLength(long width, long rows, const unsigned char *bandStart, unsigned char *compressData,
-                       unsigned long *compressLength, const PrinterSettings *settings) {
-    const unsigned long capacity = *compressLength;
-    *compressLength = 0;
-    if (width <= 0 || rows <= 0 || bandStart == nullptr || compressData == nullptr) return 0;
-
-    for (long tryRows = rows;; tryRows /= 2) {
-        const unsigned long srcLen = static_cast<unsigned long>(width) * static_cast<unsigned long>(tryRows) / 8;
-        if (srcLen >= settings->noCompressieLimit && tryRows > 1) {
-            // Too many raw bytes whatever they compress to: halve without
-            // compressing (a long label would otherwise be compressed whole
-            // once per halving only to be thrown away).
-            writeLogString("allBytes = %lu < %ld ? %d ", srcLen, static_cast<long>(settings->noCompressieLimit), 0);
-            continue;
-        }
-        uLongf packed = capacity;
-        const int ret = compress(compressData, &packed, bandStart, srcLen);
-        const bool rawFits = srcLen < settings->noCompressieLimit;
-        const bool packedFits = packed < settings->compressieLimit;
-        writeLogString("compress ret = %d ", ret);
-        writeLogString("compress length: compressByteLength = %d / width =%u / height = %u / allBytes = %lu ",
-                       static_cast<int>(packed), static_cast<unsigned>(width), static_cast<unsigned>(tryRows), srcLen);
-        writeLogString("allBytes = %lu < %ld ? %d ", srcLen, static_cast<long>(settings->noCompressieLimit),
-                       rawFits ? 1 : 0);
-        writeLogString("compressByteLength = %lu < %ld ? %d", static_cast<unsigned long>(packed),
-                       static_cast<long>(settings->compressieLimit), packedFits ? 1 : 0);
-        if (ret != Z_OK || srcLen == 0) {
-            writeLogString("compress failed (%d): no band", ret);
-            return 0;
-        }
-        if (rawFits && packedFits) {
-            writeLogString("===== end =====");
-            *compressLength = packed;
-            return static_cast<long>(srcLen);
-        }
-        if (tryRows == 1) {
-            // Halving cannot go below one row: limits this tight would otherwise
-            // never be met. The printer gets the row on its own instead.
-            writeLogString("no band meets the limits (one row: %lu bytes, %lu compressed): sending one row per band",
-                           srcLen, static_cast<unsigned long>(packed));
-            writeLogString("===== end =====");
-            *compressLength = packed;
-            return static_cast<long>(srcLen);
-        }
-    }
-}
+using zvenc::appendFormatted;
+using zvenc::ArrayPtr;
 
 int TSPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
                        const PrinterSettings *settings) {

@@ -1,10 +1,12 @@
 // TSPL label encoder (getTSPLPrintData is declared in encoders/encoders.h) and
-// the zlib band cutting it shares with the two-colour TSPL and ZPL encoders.
+// the pieces of it the two-colour TSPL encoder sends too. The band size search
+// (getCutImageLength) is the encoders' shared one, encoders/encoder_support.h.
 #ifndef ZV_ENCODERS_TSPL_H
 #define ZV_ENCODERS_TSPL_H
 
 #include "core/dynamic_array.h"
 #include "core/printer_settings.h"
+#include "encoders/encoder_support.h"
 #include "encoders/encoders.h"
 
 // Appends the packed bitmap (widthBytes * height bytes, already in printer
@@ -25,17 +27,5 @@ void appendTSPLSetup(dynamic_array *array, const PrinterSettings *settings);
 // as TSPL_Zlib_CutImage does.
 int appendTSPLBitmap(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
                      const PrinterSettings *settings);
-
-// Size search for one band. `width` is the row width in pixels (8 per packed
-// byte), `rows` the rows still to send from `bandStart`. Compresses the first
-// `rows` rows, then half, a quarter... until the uncompressed size is below
-// `noCompressieLimit` and the compressed size below `compressieLimit`. When not
-// even one row meets the limits, that one row is the band (logged).
-// `*compressLength` holds the capacity of `compressData` on entry (at least
-// compressBound of the whole band) and the band's compressed size on return.
-// Returns the band's uncompressed byte count (a whole number of rows), or 0 when
-// there is nothing to send or zlib fails (then *compressLength is 0).
-long getCutImageLength(long width, long rows, const unsigned char *bandStart, unsigned char *compressData,
-                       unsigned long *compressLength, const PrinterSettings *settings);
 
 #endif

@@ -1,69 +1,38 @@
 #include "encoders/zpl.h"
 
-#include <zlib.h>
-
-#include <cstdio>
+#include <cstdint>
 #include <new>
 #include <vector>
 
 #include "core/debug_log.h"
 #include "encoders/encoder_support.h"
 #include "encoders/hex_text.h"
-#include "encoders/tspl.h"
 #include "protocol/codecs.h"
-
-namespace {
-
-void pushFormatted(dynamic_array *array, const char *format, long a, long b = 0, long c = 0) {
-    char line[128];
-    std::snprintf(line, sizeof line, format, a, b, c);
-    dynamic_array_push_string(array, line);
-}
-
-}  // namespace
 
 char charToHex(unsigned value) {
     if (value >= 16) return '0';
     return static_cast<char>(value < 10 ? '0' + value : 'A' + (value - 10));
 }
 
-int ZPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
-                      const PrinterSettings *settings) {
-    const uint64_t total = static_cast<uint64_t>(widthBytes) * static_cast<uint64_t>(height);
-    std::vector<unsigned char> compressed;
-    try {
-        compressed.resize(compressBound(static_cast<uLong>(total)));
-    } catch (const std::bad_alloc &) {
-        writeLogString("start： allBytes = %d/ compressByteLength = %ld / compressData == NULL ? %d ",
-                       static_cast<int>(total), static_cast<long>(compressBound(static_cast<uLong>(total))), 1);
-        throw;
-    }
-    writeLogString("start： allBytes = %d/ compressByteLength = %ld / compressData == NULL ? %d ",
-                   static_cast<int>(total), static_cast<long>(compressed.size()), 0);
+namespace zvenc {
+
+namespace {
+
+// The compressed graphic fields: one ^FO/^GFA pair per zlib band, the band's
+// Base64 text and its CRC. Returns false when zlib fails; throws
+// std::bad_alloc when a work buffer cannot be allocated.
+bool appendZPLBands(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
+                    const PrinterSettings *settings) {
     std::vector<char> base64;
-
-    uint64_t sent = 0;
-    long rowsLeft = height;
-    while (sent < total) {
-        writeLogString("===== start =====");
-        unsigned long compressedLength = compressed.size();
-        const long bandBytes =
-            getCutImageLength(width, rowsLeft, bitmap + sent, compressed.data(), &compressedLength, settings);
-        writeLogString("cut image length:cutLength = %ld / allBytes = %d / compressByteLength = %ld ", bandBytes,
-                       static_cast<int>(total), static_cast<long>(compressedLength));
-        if (bandBytes <= 0) {
-            std::fputs("ERROR: Unable to compress the label bitmap; page skipped\n", stderr);
-            return 2;
-        }
-
+    return cutZlibBands(width, height, widthBytes, bitmap, settings, [&](const ZlibBand &band) {
         // Each band is placed under the rows already sent.
-        pushFormatted(array, "^FO%ld,%ld,0\r\n", settings->horizontal,
-                      settings->vertical + static_cast<long>(sent * 8 / static_cast<uint64_t>(width)));
-        pushFormatted(array, "^GFA,%ld,%ld,%ld,", bandBytes, bandBytes, widthBytes);
+        appendFormatted(array, "^FO%ld,%ld,0\r\n", static_cast<long>(settings->horizontal),
+                        settings->vertical + static_cast<long>(band.firstByte * 8 / static_cast<uint64_t>(width)));
+        appendFormatted(array, "^GFA,%ld,%ld,%ld,", band.bytes, band.bytes, widthBytes);
 
-        const int64_t base64Length = base64EncodedLength(static_cast<int64_t>(compressedLength));
+        const int64_t base64Length = base64EncodedLength(static_cast<int64_t>(band.compressedLength));
         base64.resize(static_cast<size_t>(base64Length));
-        Base64Encode(compressed.data(), static_cast<int64_t>(compressedLength), base64.data());
+        Base64Encode(band.compressed, static_cast<int64_t>(band.compressedLength), base64.data());
         writeLogString("base64Len == %d", static_cast<int>(base64Length));
         // The printer checks the Base64 text itself, not the bytes it encodes.
         const uint16_t crc =
@@ -80,21 +49,13 @@ int ZPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthB
                                  '\r',
                                  '\n'};
         dynamic_array_push_more_data(array, trailer, sizeof trailer);
-
-        sent += static_cast<uint64_t>(bandBytes);
-        rowsLeft -= bandBytes / widthBytes;
-    }
-    return 0;
+    });
 }
 
-namespace zvenc {
-
-namespace {
-
-// The ZPL format appended to `array`. Returns 0, or 2 when the bitmap cannot be
-// compressed (the page is dropped). Throws std::bad_alloc when the bitmap or a
+// The ZPL format appended to `array`. Returns false when the bitmap cannot be
+// compressed (the page is dropped); throws std::bad_alloc when the bitmap or a
 // work buffer cannot be allocated.
-int appendZPLPage(dynamic_array *array, unsigned char *page, long width, long height, PrinterSettings *settings) {
+bool appendZPLPage(dynamic_array *array, unsigned char *page, long width, long height, PrinterSettings *settings) {
     const long widthBytes = width / 8;
     writeLogString("onePrintColorBuf,width = %d,height = %d", static_cast<int>(widthBytes), static_cast<int>(height));
     dynamic_array_push_string(array, "^XA");
@@ -114,24 +75,24 @@ int appendZPLPage(dynamic_array *array, unsigned char *page, long width, long he
     }
     dynamic_array_push_string(array, "^LS0");
     dynamic_array_push_string(array, "^POI");
-    pushFormatted(array, "^PW%ld", width);
-    pushFormatted(array, "^LL%ld\r\n", height);
-    pushFormatted(array, "^PR%ld\r\n", settings->printSpeed);
-    pushFormatted(array, "~SD%ld\r\n", settings->darkness);
+    appendFormatted(array, "^PW%ld", width);
+    appendFormatted(array, "^LL%ld\r\n", height);
+    appendFormatted(array, "^PR%ld\r\n", static_cast<long>(settings->printSpeed));
+    appendFormatted(array, "~SD%ld\r\n", static_cast<long>(settings->darkness));
 
     std::vector<unsigned char> bitmap = packGrayPage(page, widthBytes, height, settings->printMode);
     if (settings->isCompressie != 1) {
         const long total = static_cast<long>(bitmap.size());
-        pushFormatted(array, "^FO%ld,%ld,0\r\n", settings->horizontal, settings->vertical);
-        pushFormatted(array, "^GFA,%ld,%ld,%ld,", total, total, widthBytes);
+        appendFormatted(array, "^FO%ld,%ld,0\r\n", static_cast<long>(settings->horizontal),
+                        static_cast<long>(settings->vertical));
+        appendFormatted(array, "^GFA,%ld,%ld,%ld,", total, total, widthBytes);
         appendHexText(array, bitmap.data(), bitmap.size());
         dynamic_array_push_string(array, "\r\n");
-    } else {
-        const int status = ZPL_Zlib_CutImage(array, width, height, widthBytes, bitmap.data(), settings);
-        if (status != 0) return status;
+    } else if (!appendZPLBands(array, width, height, widthBytes, bitmap.data(), settings)) {
+        return false;
     }
-    pushFormatted(array, "^PQ%ld^XZ\r\n", settings->copies);
-    return 0;
+    appendFormatted(array, "^PQ%ld^XZ\r\n", static_cast<long>(settings->copies));
+    return true;
 }
 
 }  // namespace
@@ -146,7 +107,7 @@ dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned 
         // once it is complete, so the dump holds exactly what is sent, in the
         // same order, and nothing of a page that could not be built.
         dynamic_array_push_string(array.get(), prefix);
-        if (appendZPLPage(array.get(), page, width, height, settings) != 0) return nullptr;
+        if (!appendZPLPage(array.get(), page, width, height, settings)) return nullptr;
         return finishEncodedPage(std::move(array));
     } catch (const std::bad_alloc &) {
         reportPageSkipped(language);
@@ -155,6 +116,16 @@ dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned 
 }
 
 }  // namespace zvenc
+
+int ZPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
+                      const PrinterSettings *settings) {
+    try {
+        return zvenc::appendZPLBands(array, width, height, widthBytes, bitmap, settings) ? 0 : 2;
+    } catch (const std::bad_alloc &) {
+        zvenc::reportPageSkipped("ZPL");
+        return 2;
+    }
+}
 
 dynamic_array *getZPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {
     return zvenc::encodeZPLPage("ZPL", "", page, width, height, settings);

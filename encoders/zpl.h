@@ -1,25 +1,23 @@
-// ZPL label encoder (DeviceType 162) and the shared page builder of the SF ZPL
-// variant (DeviceType 191).
+// ZPL label encoder (DeviceType 162; getZPLPrintData is declared in
+// encoders/encoders.h) and the page builder it shares with the SF ZPL variant
+// (DeviceType 191).
+//
+// getZPLPrintData gives one complete ZPL format for a gray page of `width` (a
+// multiple of 8) by `height` pixels: label setup, one ^GFA graphic field
+// (hexadecimal, or zlib-compressed Base64 ":Z64:" bands with a CRC-16 each when
+// isCompressie is 1), quantity and end.
 #ifndef ZV_ENCODERS_ZPL_H
 #define ZV_ENCODERS_ZPL_H
 
-#include <cstdint>
-
 #include "core/dynamic_array.h"
 #include "core/printer_settings.h"
-
-// One complete ZPL format for a gray page of `width` (a multiple of 8) by
-// `height` pixels: label setup, one ^GFA graphic field (hexadecimal, or
-// zlib-compressed Base64 ":Z64:" bands with a CRC-16 each when isCompressie is
-// 1), quantity and end. Returns a new array the caller writes and releases, or
-// nullptr (with "ERROR: ..." on standard error) when the page cannot be encoded.
-dynamic_array *getZPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings);
+#include "encoders/encoders.h"
 
 // Appends the compressed graphic fields of a packed bitmap (widthBytes bytes per
 // row, `height` rows) to `array`, one ^FO/^GFA pair per band, each band under
-// both band limits of the settings. Returns 0, or 2 when zlib fails (reported on
-// standard error; the caller drops the page). Throws std::bad_alloc when a work
-// buffer cannot be allocated.
+// both band limits of the settings. Returns 0, or 2 (with "ERROR: ..." on
+// standard error) when zlib fails or a work buffer cannot be allocated; the
+// caller then drops the page.
 int ZPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
                       const PrinterSettings *settings);
 

@@ -54,12 +54,13 @@ CASES = [
     ("L40S Processing 2", "zorvan-l40s.ppd", "gray", "PrintMode=9 Processing=2"),
     ("L40S Processing 3", "zorvan-l40s.ppd", "gray", "PrintMode=9 Processing=3"),
     ("L40S Processing 4", "zorvan-l40s.ppd", "gray", "PrintMode=9 Processing=4"),
+    ("L40S Processing 5", "zorvan-l40s.ppd", "gray", "PrintMode=9 Processing=5"),
     ("L40S Processing 6", "zorvan-l40s.ppd", "gray", "PrintMode=9 Processing=6"),
     ("L40S Processing 7", "zorvan-l40s.ppd", "gray", "PrintMode=9 Processing=7"),
     ("L40S PhotoEffect 5", "zorvan-l40s.ppd", "gray", "PrintMode=9 PhotoEffect=5"),
 ]
 QUICK = {"TSPL mode 0", "TSPL mode 8", "two-colour RGBA mode 8", "two-colour gray mode 8", "L40 mode 9",
-         "L40S Processing 3"}
+         "L40S Processing 5"}
 
 
 def write_picture(path, height, channels):

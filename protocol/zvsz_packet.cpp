@@ -279,6 +279,12 @@ ZVSZReceivePack ZVSZDecoder::receive(uint8_t byte) {
 }
 
 uint8_t ZVSZDecoder::lastError() const { return state_->errorCode; }
+uint8_t ZVSZDecoder::takeError() {
+    const uint8_t error = state_->errorCode;
+    state_->errorCode = 0;
+    return error;
+}
+bool ZVSZDecoder::inFrame() const { return state_->decoderState != 0; }
 uint8_t ZVSZDecoder::replyCode() const { return static_cast<uint8_t>(state_->replyCode); }
 uint8_t ZVSZDecoder::status() const { return state_->status; }
 uint32_t ZVSZDecoder::payloadLength() const { return state_->payloadLength; }

@@ -67,7 +67,12 @@ class ZVSZDecoder {
     uint32_t interpret();
     ZVSZReceivePack receive(uint8_t byte);
 
+    // Error code of the last dropped frame (kZVSZBodyTooLong), 0 when none;
+    // takeError clears it.
     uint8_t lastError() const;
+    uint8_t takeError();
+    // True while the decoder is inside a frame (past its first byte).
+    bool inFrame() const;
     uint8_t replyCode() const;
     uint8_t status() const;
     uint32_t payloadLength() const;

@@ -36,6 +36,7 @@
 #include "protocol/protocol_state.h"
 #include "protocol/replies.h"
 #include "protocol/setting_packets.h"
+#include "protocol/zvsz_packet.h"
 
 namespace {
 
@@ -152,6 +153,8 @@ void usage(FILE *out) {
                  "  --text            one short line instead of JSON\n"
                  "  --timeout SECONDS how long to wait for the reply (default 3)\n"
                  "  --dry-run         print the packet in hexadecimal and send nothing\n"
+                 "  --zvsz            the printer speaks the second framing (marks 19 73 10 19 and\n"
+                 "                    19 79 04 02): only info and wifi SSID PASSWORD\n"
                  "  --odm N           ODM printer type (default 28; 163 encrypts)\n"
                  "  --ppd FILE        ODM type from *ExtensionAttr PrinterSize, AES key and IV from\n"
                  "                    *ZVAttr AESKey / AESIV\n"
@@ -295,18 +298,19 @@ struct Reply {
     std::string error;
 };
 
-// Reads until the reply to (group, command) has arrived. Notices the printer
-// sends on its own (head byte 0x10, of another command) are passed over.
-Reply readReply(int fd, uint8_t group, uint8_t command, Clock::time_point deadline) {
+// Reads from `fd` until `step` (fed one byte at a time) says the reply is in
+// or has failed, or the deadline passes. `inFrame` tells a reply cut off
+// from no reply at all.
+Reply readFrames(int fd, Clock::time_point deadline, const std::function<bool(uint8_t, Reply &)> &step,
+                 const std::function<bool()> &inFrame) {
     Reply reply;
-    ReplyDecoder decoder;
     uint8_t buffer[512];
     for (;;) {
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) {
-            reply.outcome = decoder.inFrame() ? Outcome::StoppedMidFrame : Outcome::NoReply;
+            reply.outcome = inFrame() ? Outcome::StoppedMidFrame : Outcome::NoReply;
             return reply;
         }
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -318,37 +322,72 @@ Reply readReply(int fd, uint8_t group, uint8_t command, Clock::time_point deadli
         }
         if (n <= 0) {
             // End of the stream (or a terminal whose other side has gone).
-            reply.outcome = decoder.inFrame() ? Outcome::StoppedMidFrame : Outcome::Closed;
+            reply.outcome = inFrame() ? Outcome::StoppedMidFrame : Outcome::Closed;
             return reply;
         }
         for (ssize_t i = 0; i < n; ++i) {
             ++reply.bytesRead;
-            decoder.feed(buffer[i]);
-            const uint8_t error = decoder.takeError();
-            if (error == kReceiveCrcMismatch) {
-                reply.outcome = Outcome::BadCrc;
-                return reply;
-            }
-            if (error == kReceiveBodyTooLong) {
-                reply.outcome = Outcome::TooLong;
-                return reply;
-            }
-            if (!decoder.replyReady()) continue;
-            decoder.unpack();
-            reply.head = decoder.headByte();
-            reply.group = decoder.group();
-            reply.command = decoder.command();
-            if (reply.group != group || reply.command != command) {
-                if (reply.head == kReplyHeadNotice) continue;
-                reply.outcome = Outcome::OtherCommand;
-                return reply;
-            }
-            reply.result = decoder.interpret();
-            reply.json = decoder.json();
-            reply.outcome = Outcome::Answer;
-            return reply;
+            if (step(buffer[i], reply)) return reply;
         }
     }
+}
+
+// The reply to (group, command) in the packet frame. Notices the printer
+// sends on its own (head byte 0x10, of another command) are passed over.
+Reply readReply(int fd, uint8_t group, uint8_t command, Clock::time_point deadline) {
+    ReplyDecoder decoder;
+    auto step = [&](uint8_t byte, Reply &reply) {
+        decoder.feed(byte);
+        const uint8_t error = decoder.takeError();
+        if (error == kReceiveCrcMismatch) {
+            reply.outcome = Outcome::BadCrc;
+            return true;
+        }
+        if (error == kReceiveBodyTooLong) {
+            reply.outcome = Outcome::TooLong;
+            return true;
+        }
+        if (!decoder.replyReady()) return false;
+        decoder.unpack();
+        reply.head = decoder.headByte();
+        reply.group = decoder.group();
+        reply.command = decoder.command();
+        if (reply.group != group || reply.command != command) {
+            if (reply.head == kReplyHeadNotice) return false;
+            reply.outcome = Outcome::OtherCommand;
+            return true;
+        }
+        reply.result = decoder.interpret();
+        reply.json = decoder.json();
+        reply.outcome = Outcome::Answer;
+        return true;
+    };
+    return readFrames(fd, deadline, step, [&] { return decoder.inFrame(); });
+}
+
+// The reply with code `code` in the second framing.
+Reply readZVSZReply(int fd, uint8_t code, Clock::time_point deadline) {
+    ZVSZDecoder decoder;
+    auto step = [&](uint8_t byte, Reply &reply) {
+        decoder.feed(byte);
+        if (decoder.takeError() == kZVSZBodyTooLong) {
+            reply.outcome = Outcome::TooLong;
+            return true;
+        }
+        if (!decoder.replyReady()) return false;
+        decoder.unpack();
+        reply.command = decoder.replyCode();
+        if (reply.command != code) {
+            reply.outcome = Outcome::OtherCommand;
+            return true;
+        }
+        reply.result = decoder.interpret();
+        // A reply with bytes left over fills the JSON but is no answer.
+        reply.json = reply.result == kReplyUnderstood ? decoder.json() : std::string();
+        reply.outcome = Outcome::Answer;
+        return true;
+    };
+    return readFrames(fd, deadline, step, [&] { return decoder.inFrame(); });
 }
 
 // ---- output ------------------------------------------------------------------------
@@ -405,6 +444,7 @@ std::string textLine(const std::string &json) {
 struct Options {
     bool text = false;
     bool dryRun = false;
+    bool zvsz = false;
     double timeout = 3.0;
     long odm = -1;
     const char *ppd = nullptr;
@@ -454,6 +494,8 @@ int parseOptions(int argc, char **argv, Options &options) {
             options.text = true;
         } else if (arg == "--dry-run") {
             options.dryRun = true;
+        } else if (arg == "--zvsz") {
+            options.zvsz = true;
         } else if (arg == "--timeout") {
             const char *v = value("--timeout");
             if (v == nullptr) return 2;
@@ -565,7 +607,14 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    SendPack pack = isSetting ? command->set(values) : command->query();
+    if (options.zvsz && !(std::strcmp(command->name, "info") == 0 ||
+                          (std::strcmp(command->name, "wifi") == 0 && values.size() == 2))) {
+        std::fprintf(stderr, "zvprinter: with --zvsz the commands are info and wifi SSID PASSWORD\n");
+        return 2;
+    }
+    SendPack pack = options.zvsz ? (isSetting ? ZVSZ_Set_PrinterWiFi(values[0].c_str(), values[1].c_str())
+                                              : ZVSZ_Get_PrinterInfoData())
+                                 : (isSetting ? command->set(values) : command->query());
     if (isEmptyProtocolPack(pack)) {
         freeSendPack(pack);
         std::fprintf(stderr, "zvprinter: %s does not take the value %s\n", command->name,
@@ -593,7 +642,9 @@ int main(int argc, char **argv) {
     }
     const uint8_t group = command->group;
     const uint8_t replyCommand = isSetting ? command->setCommand : command->queryCommand;
-    const Reply reply = readReply(device.in, group, replyCommand, deadline);
+    const uint8_t zvszCode = isSetting ? 4 : 2;
+    const Reply reply = options.zvsz ? readZVSZReply(device.in, zvszCode, deadline)
+                                     : readReply(device.in, group, replyCommand, deadline);
     const char *dev = devicePath.c_str();
     switch (reply.outcome) {
     case Outcome::NoReply:
@@ -614,16 +665,20 @@ int main(int argc, char **argv) {
         return 1;
     case Outcome::TooLong:
         std::fprintf(stderr, "zvprinter: the reply from %s announces a body longer than %u bytes\n", dev,
-                     kReplyMaxBody);
+                     options.zvsz ? kZVSZMaxFrame : kReplyMaxBody);
         return 1;
     case Outcome::ReadError:
         std::fprintf(stderr, "zvprinter: cannot read from %s: %s\n", dev, reply.error.c_str());
         return 1;
     case Outcome::OtherCommand:
-        std::fprintf(stderr,
-                     "zvprinter: %s answered with the reply of another command (group %u command %u, expected group "
-                     "%u command %u)\n",
-                     dev, reply.group, reply.command, group, replyCommand);
+        if (options.zvsz)
+            std::fprintf(stderr, "zvprinter: %s answered with the reply of another command (code %u, expected %u)\n",
+                         dev, reply.command, zvszCode);
+        else
+            std::fprintf(stderr,
+                         "zvprinter: %s answered with the reply of another command (group %u command %u, expected "
+                         "group %u command %u)\n",
+                         dev, reply.group, reply.command, group, replyCommand);
         return 1;
     case Outcome::Answer:
         break;

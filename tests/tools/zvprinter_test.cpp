@@ -472,3 +472,91 @@ TEST(ZvprinterTest, DryRunUsageAndDevices) {
     EXPECT_NE(help.out.find("  battery "), std::string::npos);
     EXPECT_NE(help.out.find("tcp:HOST:PORT"), std::string::npos);
 }
+
+namespace {
+
+// A request of the second framing: marks, length, code, data.
+std::vector<uint8_t> readZVSZRequest(int fd, int timeoutMs) {
+    std::vector<uint8_t> bytes;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (bytes.size() >= 8) {
+            const size_t total = 8 + (bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<size_t>(bytes[7]) << 24) + 4;
+            if (bytes.size() >= total) return bytes;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return bytes;
+        uint8_t buffer[256];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) return bytes;
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+}
+
+std::vector<uint8_t> zvszReply(uint8_t code, uint8_t status, const std::vector<uint8_t> &payload) {
+    std::vector<uint8_t> frame = hexBytes("19 73 10 19");
+    zvtest::appendLe32(frame, static_cast<uint32_t>(payload.size()) + 4);
+    frame.insert(frame.end(), {code, 0, 0, status});
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    const std::vector<uint8_t> tail = hexBytes("19 79 04 02");
+    frame.insert(frame.end(), tail.begin(), tail.end());
+    return frame;
+}
+
+std::vector<uint8_t> zText(const std::string &text) {
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ZvprinterTest, SecondFramingOverATerminalDevice) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> words;
+        const char *request;  // hexadecimal, the random byte as 00
+        std::vector<uint8_t> answer;
+        int status;
+        const char *out;
+        const char *err;  // start
+    };
+    const std::vector<uint8_t> info =
+        cat({{0}, zText("ok"), zText("ZV-S1"), zText("S123"), {1}, zText("home"), zText("10.0.0.7")});
+    const std::vector<Case> cases = {
+        {"info", {"--zvsz", "--text", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         zvszReply(2, 1, info), 0,
+         "code: 0, msg: ok, printerModel: ZV-S1, sn: S123, isSetWiFi: 1, ssid: home, ip: 10.0.0.7\n", ""},
+        {"wifi", {"--zvsz", "wifi", "net", "pw"},
+         "19 73 10 19 0B 00 00 00 04 00 00 00 6E 65 74 00 70 77 00 19 79 04 02",
+         zvszReply(4, 1, cat({{0}, zText("joined"), zText("10.0.0.8")})), 0,
+         "{\n\t\"code\":\t\"0\",\n\t\"msg\":\t\"joined\",\n\t\"ip\":\t\"10.0.0.8\"\n}\n", ""},
+        {"refused", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02", zvszReply(2, 0, info), 1,
+         "", "zvprinter: the printer refused info"},
+        {"bytes left over", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         zvszReply(2, 1, cat({info, {7}})), 1, "", "zvprinter: the printer refused info"},
+        {"another code", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         zvszReply(4, 1, cat({{0}, zText("m"), zText("ip")})), 1, "",
+         "zvprinter: "},
+        {"stops mid-frame", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         hexBytes("19 73 10 19 20 00 00 00 02 00"), 1, "", "zvprinter: the reply from "},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        zvtest::TempDir dir;
+        PtyPrinter printer;
+        std::vector<std::string> args = {"--timeout", "2", printer.path};
+        args.insert(args.end(), c.words.begin(), c.words.end());
+        const pid_t pid = spawnTool(args, dir);
+        std::vector<uint8_t> request = readZVSZRequest(printer.master, 5000);
+        if (request.size() > 10) request[10] = 0;
+        EXPECT_EQ(zvtest::toHex(request), zvtest::toHex(hexBytes(c.request)));
+        play(printer.master, Request{}, [&](const Request &) { return std::vector<Chunk>{{0, c.answer}}; });
+        const ToolResult result = finish(pid, dir);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err.rfind(c.err, 0), 0u) << result.err;
+    }
+}

@@ -59,7 +59,7 @@ long getCutImageLength(long width, long rows, const unsigned char *bandStart, un
 
 namespace zvenc {
 
-void appendFormatted(dynamic_array *array, const char *format, ...) {
+size_t appendFormatted(dynamic_array *array, const char *format, ...) {
     // Command lines are short: one try in a stack buffer, the rare longer
     // text formatted again at its measured length.
     char line[160];
@@ -76,12 +76,13 @@ void appendFormatted(dynamic_array *array, const char *format, ...) {
     if (static_cast<size_t>(length) < sizeof line) {
         va_end(again);
         dynamic_array_push_more_data(array, line, static_cast<uint64_t>(length));
-        return;
+        return static_cast<size_t>(length);
     }
     std::vector<char> text(static_cast<size_t>(length) + 1);
     std::vsnprintf(text.data(), text.size(), format, again);
     va_end(again);
     dynamic_array_push_more_data(array, text.data(), static_cast<uint64_t>(length));
+    return static_cast<size_t>(length);
 }
 
 dynamic_array *finishEncodedPage(ArrayPtr array) {

@@ -36,8 +36,9 @@ namespace zvenc {
 using ArrayPtr = DynamicArrayPtr;
 
 // Appends the printf-formatted text (a command line or part of one) to the
-// array. Throws std::bad_alloc when the text cannot be formatted.
-void appendFormatted(dynamic_array *array, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// array and returns its length, so that the caller can log what it appended.
+// Throws std::bad_alloc when the text cannot be formatted.
+size_t appendFormatted(dynamic_array *array, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 // Logs the size of a finished page, copies it to the send-data dump and hands
 // it to the caller.

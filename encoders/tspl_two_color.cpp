@@ -2,19 +2,15 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "core/debug_log.h"
 #include "encoders/encoder_support.h"
-#include "encoders/gray_pack.h"
 #include "encoders/tspl.h"
 
 namespace {
-
-using ArrayPtr = DynamicArrayPtr;
 
 constexpr uint8_t kMarked = 255;
 
@@ -48,73 +44,55 @@ void splitColors(const unsigned char *page, long bytesPerLine, long width, long 
 
 dynamic_array *getTSPLTwoColorPrintData(unsigned char *page, long bytesPerLine, long width, long height,
                                         PrinterSettings *settings) {
-    if (page == nullptr || settings == nullptr || width < 8 || height <= 0) {
-        std::fprintf(stderr, "ERROR: two-colour TSPL page of %ld x %ld dots cannot be encoded; page skipped\n", width,
-                     height);
-        return nullptr;
-    }
-    const long widthBytes = width / 8;
-    const size_t planeBytes = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const size_t packedBytes = static_cast<size_t>(widthBytes) * static_cast<size_t>(height);
-
-    std::vector<uint8_t> blackPlane, redPlane, blackPacked, redPacked;
+    if (!zvenc::pageCanBeEncoded("two-colour TSPL", page, width, height, settings)) return nullptr;
     try {
-        blackPlane.assign(planeBytes, 0);
-        redPlane.assign(planeBytes, 0);
-        blackPacked.assign(packedBytes, 0);
-        redPacked.assign(packedBytes, 0);
+        const long widthBytes = width / 8;
+        const size_t planeBytes = static_cast<size_t>(width) * static_cast<size_t>(height);
+        std::vector<uint8_t> blackPlane(planeBytes, 0), redPlane(planeBytes, 0);
+        writeLogString("oneColorBuf,width = %d,height = %d", static_cast<int>(width), static_cast<int>(height));
+        writeLogString("onePrintColorBuf,width = %d,height = %d", static_cast<int>(widthBytes),
+                       static_cast<int>(height));
+        splitColors(page, bytesPerLine, width, height, blackPlane.data(), redPlane.data());
+
+        // A plane holds only marked (255) and unmarked (0) pixels, so there is
+        // nothing to dither: every classic mode packs the planes by plain
+        // threshold, which leaves unmarked paper white and marks solid whatever
+        // the dither tables hold; a marked pixel becomes a 0 bit, which TSPL prints.
+        const int planeMode = static_cast<unsigned>(settings->printMode) <= 5 ? 0 : settings->printMode;
+        std::vector<uint8_t> blackPacked = zvenc::packGrayPage(blackPlane.data(), widthBytes, height, planeMode);
+        std::vector<uint8_t> redPacked = zvenc::packGrayPage(redPlane.data(), widthBytes, height, planeMode);
+        blackPlane = std::vector<uint8_t>();
+        redPlane = std::vector<uint8_t>();
+
+        zvenc::ArrayPtr array = zvenc::newOutputArray(2 * zvenc::tsplPageCapacity(widthBytes, height, settings));
+        dynamic_array *out = array.get();
+        zvenc::appendTSPLSetup(out, settings);
+        zvenc::logTSPLBitmapForm(settings);
+
+        bool sent = true;
+        const int32_t model = settings->colorPrintModel;
+        if (model == 0 || model == 1) {
+            dynamic_array_push_string(out, "SETCOLOR BLACK\r\n");
+            sent = zvenc::appendTSPLBitmap(out, width, height, widthBytes, blackPacked.data(), settings);
+        }
+        if (sent && (model == 0 || model == 2)) {
+            zvenc::appendFormatted(out, "SETCOLOR RED %d\r\n", settings->colourDarkness);
+            sent = zvenc::appendTSPLBitmap(out, width, height, widthBytes, redPacked.data(), settings);
+        }
+        if (model == 3) {
+            // 0 bits print: AND keeps a dot printed when either colour has it.
+            for (size_t i = 0; i < blackPacked.size(); ++i) blackPacked[i] &= redPacked[i];
+            dynamic_array_push_string(out, "SETCOLOR BLACK\r\n");
+            sent = zvenc::appendTSPLBitmap(out, width, height, widthBytes, blackPacked.data(), settings);
+        }
+        if (!sent) return nullptr;
+        zvenc::appendFormatted(out, "PRINT 1,%d\r\n", settings->copies);
+
+        blackPacked = std::vector<uint8_t>();  // released before the page is dumped
+        redPacked = std::vector<uint8_t>();
+        return zvenc::finishEncodedPage(std::move(array));
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "ERROR: Unable to allocate the colour planes of a %ld x %ld label; page skipped\n", width,
-                     height);
-        writeLogString("two-colour planes: allocation failed (%ld x %ld)", width, height);
+        zvenc::reportPageSkipped("two-colour TSPL");
         return nullptr;
     }
-    writeLogString("oneColorBuf,width = %d,height = %d", static_cast<int>(width), static_cast<int>(height));
-    writeLogString("onePrintColorBuf,width = %d,height = %d", static_cast<int>(widthBytes), static_cast<int>(height));
-
-    splitColors(page, bytesPerLine, width, height, blackPlane.data(), redPlane.data());
-
-    ArrayPtr array(dynamic_array_init_or_die(2));
-    appendTSPLSetup(array.get(), settings);
-
-    // A plane holds only marked (255) and unmarked (0) pixels, so there is
-    // nothing to dither: every classic mode packs the planes by plain
-    // threshold, which leaves unmarked paper white and marks solid whatever
-    // the dither tables hold; a marked pixel becomes a 0 bit, which TSPL prints.
-    const int planeMode = static_cast<unsigned>(settings->printMode) <= 5 ? 0 : settings->printMode;
-    Gray2Bytes(blackPlane.data(), blackPacked.data(), widthBytes, height, planeMode);
-    Gray2Bytes(redPlane.data(), redPacked.data(), widthBytes, height, planeMode);
-    blackPlane = std::vector<uint8_t>();
-    redPlane = std::vector<uint8_t>();
-
-    if (settings->isCompressie != 1)
-        writeLogString("TSPL-notZlib");
-    else
-        writeLogString("TSPL-isZlib");
-
-    int status = 0;
-    const int model = settings->colorPrintModel;
-    if (model == 0 || model == 1) {
-        dynamic_array_push_string(array.get(), "SETCOLOR BLACK\r\n");
-        status = appendTSPLBitmap(array.get(), width, height, widthBytes, blackPacked.data(), settings);
-    }
-    if (status == 0 && (model == 0 || model == 2)) {
-        char line[48];
-        std::snprintf(line, sizeof line, "SETCOLOR RED %d\r\n", settings->colourDarkness);
-        dynamic_array_push_string(array.get(), line);
-        status = appendTSPLBitmap(array.get(), width, height, widthBytes, redPacked.data(), settings);
-    }
-    if (model == 3) {
-        // 0 bits print: AND keeps a dot printed when either colour has it.
-        for (size_t i = 0; i < packedBytes; ++i) blackPacked[i] &= redPacked[i];
-        dynamic_array_push_string(array.get(), "SETCOLOR BLACK\r\n");
-        status = appendTSPLBitmap(array.get(), width, height, widthBytes, blackPacked.data(), settings);
-    }
-    if (status != 0) return nullptr;
-
-    char line[48];
-    std::snprintf(line, sizeof line, "PRINT 1,%d\r\n", settings->copies);
-    dynamic_array_push_string(array.get(), line);
-
-    return zvenc::finishEncodedPage(std::move(array));
 }

@@ -1,5 +1,6 @@
-// Pages the ZPL, SF ZPL, CPCL and ESC/POS encoders cannot encode are skipped
-// whole: nullptr, an "ERROR: " line, and nothing of the page in the dump.
+// Pages the command-language encoders (TSPL, two-colour TSPL, ZPL, SF ZPL,
+// CPCL, ESC/POS) cannot encode are skipped whole: nullptr, an "ERROR: " line,
+// and nothing of the page in the dump.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,8 @@
 #include "encoders/cpcl.h"
 #include "encoders/escpos.h"
 #include "encoders/sf_zpl.h"
+#include "encoders/tspl.h"
+#include "encoders/tspl_two_color.h"
 #include "encoders/zpl.h"
 #include "tests/encoders/encoder_fixture.h"
 
@@ -23,13 +26,20 @@ namespace {
 
 using Encoder = dynamic_array *(*)(unsigned char *, long, long, PrinterSettings *);
 
+// The two-colour page as the page loop hands it over: RGBA rows of 4 * width bytes.
+dynamic_array *twoColour(unsigned char *page, long width, long height, PrinterSettings *settings) {
+    return getTSPLTwoColorPrintData(page, 4 * width, width, height, settings);
+}
+
 const struct {
     const char *name;
     Encoder encoder;
     int16_t compressed;
 } kEncoders[] = {
-    {"ZPL", getZPLPrintData, 0},   {"ZPL Z64", getZPLPrintData, 1},  {"SF ZPL", getSFZPLPrintData, 0},
-    {"CPCL", getCPCLPrintData, 0}, {"CPCL CG", getCPCLPrintData, 1}, {"ESC/POS", getESCPrintData, 0},
+    {"TSPL", getTSPLPrintData, 0},          {"TSPL zlib", getTSPLPrintData, 1}, {"two-colour TSPL", twoColour, 0},
+    {"two-colour TSPL zlib", twoColour, 1}, {"ZPL", getZPLPrintData, 0},        {"ZPL Z64", getZPLPrintData, 1},
+    {"SF ZPL", getSFZPLPrintData, 0},       {"CPCL", getCPCLPrintData, 0},      {"CPCL CG", getCPCLPrintData, 1},
+    {"ESC/POS", getESCPrintData, 0},
 };
 
 TEST(LanguageEncoders, UnallocatablePageIsSkippedWithAnError) {

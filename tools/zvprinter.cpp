@@ -159,9 +159,12 @@ void usage(FILE *out) {
                  "  --ppd FILE        ODM type from *ExtensionAttr PrinterSize, AES key and IV from\n"
                  "                    *ZVAttr AESKey / AESIV\n"
                  "  --aes-key HEX --aes-iv HEX   key and initial vector, 32 hexadecimal digits each\n"
+                 "  --part-size BYTES file bytes per download packet (default 1024)\n"
                  "  --help            this text\n"
                  "commands (a value in brackets makes a query a setting):\n");
     for (const Command &c : commands()) std::fprintf(out, "  %-17s %s\n", c.name, c.help);
+    std::fprintf(out, "  %-17s %s\n", "download",
+                 "TYPE FILE [NAME] send a file (type 1 to 3) to the printer, part by part");
 }
 
 // ---- the device ----------------------------------------------------------------
@@ -439,12 +442,65 @@ std::string textLine(const std::string &json) {
     return line.empty() ? "ok" : line;
 }
 
+// One line on standard error for a reply that is no answer; false when the
+// reply is an answer. `expected` names what was waited for.
+bool reportFault(const Reply &reply, const std::string &devicePath, double timeout, bool zvsz,
+                 const std::string &expected) {
+    const char *dev = devicePath.c_str();
+    switch (reply.outcome) {
+    case Outcome::NoReply:
+        if (reply.bytesRead > 0)
+            std::fprintf(stderr, "zvprinter: no reply from %s within %g s (%zu bytes that were no reply frame)\n", dev,
+                         timeout, reply.bytesRead);
+        else
+            std::fprintf(stderr, "zvprinter: no reply from %s within %g s\n", dev, timeout);
+        return true;
+    case Outcome::Closed:
+        std::fprintf(stderr, "zvprinter: %s closed the connection without a reply\n", dev);
+        return true;
+    case Outcome::StoppedMidFrame:
+        std::fprintf(stderr, "zvprinter: the reply from %s stopped in the middle of a frame\n", dev);
+        return true;
+    case Outcome::BadCrc:
+        std::fprintf(stderr, "zvprinter: the reply from %s has a bad CRC\n", dev);
+        return true;
+    case Outcome::TooLong:
+        std::fprintf(stderr, "zvprinter: the reply from %s announces a body longer than %u bytes\n", dev,
+                     zvsz ? kZVSZMaxFrame : kReplyMaxBody);
+        return true;
+    case Outcome::ReadError:
+        std::fprintf(stderr, "zvprinter: cannot read from %s: %s\n", dev, reply.error.c_str());
+        return true;
+    case Outcome::OtherCommand:
+        if (zvsz)
+            std::fprintf(stderr, "zvprinter: %s answered with the reply of another command (code %u, expected %s)\n",
+                         dev, reply.command, expected.c_str());
+        else
+            std::fprintf(stderr,
+                         "zvprinter: %s answered with the reply of another command (group %u command %u, expected "
+                         "%s)\n",
+                         dev, reply.group, reply.command, expected.c_str());
+        return true;
+    case Outcome::Answer:
+        break;
+    }
+    return false;
+}
+
+void printAnswer(const std::string &devicePath, bool text, const std::string &replyJson) {
+    // With "-" standard output is the printer: the answer goes to standard error.
+    FILE *out = devicePath == "-" ? stderr : stdout;
+    const std::string json = replyJson.empty() ? "{}" : replyJson;
+    std::fprintf(out, "%s\n", text ? textLine(json).c_str() : json.c_str());
+}
+
 // ---- options -------------------------------------------------------------------------
 
 struct Options {
     bool text = false;
     bool dryRun = false;
     bool zvsz = false;
+    long partSize = 1024;
     double timeout = 3.0;
     long odm = -1;
     const char *ppd = nullptr;
@@ -496,6 +552,15 @@ int parseOptions(int argc, char **argv, Options &options) {
             options.dryRun = true;
         } else if (arg == "--zvsz") {
             options.zvsz = true;
+        } else if (arg == "--part-size") {
+            const char *v = value("--part-size");
+            if (v == nullptr) return 2;
+            char *end = nullptr;
+            options.partSize = std::strtol(v, &end, 10);
+            if (end == v || *end != '\0' || options.partSize < 1 || options.partSize > 65000) {
+                std::fprintf(stderr, "zvprinter: --part-size takes a number of bytes from 1 to 65000\n");
+                return 2;
+            }
         } else if (arg == "--timeout") {
             const char *v = value("--timeout");
             if (v == nullptr) return 2;
@@ -530,6 +595,101 @@ int parseOptions(int argc, char **argv, Options &options) {
     return -1;
 }
 
+// ---- the file download ----------------------------------------------------------
+
+bool readFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &error) {
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    // The download counts its bytes in 32 bits; far below that, a file this
+    // large is no printer file.
+    constexpr size_t kLimit = 64u << 20;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+        if (bytes.size() > kLimit) {
+            std::fclose(f);
+            error = "larger than 64 MiB";
+            return false;
+        }
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) error = "read error";
+    return !failed;
+}
+
+std::vector<uint8_t> takePack(SendPack pack) {
+    std::vector<uint8_t> bytes;
+    if (!isEmptyProtocolPack(pack)) bytes.assign(pack.data, pack.data + pack.length);
+    freeSendPack(pack);
+    return bytes;
+}
+
+// Start, parts and end of a file download, each answered before the next is
+// sent; the printer's answer to the end is printed.
+int runDownload(const std::vector<std::string> &values, const std::string &devicePath, const Options &options,
+                std::function<int(const std::vector<uint8_t> &, uint8_t, Reply &)> exchange) {
+    if (values.size() < 2 || values.size() > 3) {
+        std::fprintf(stderr, "zvprinter: download takes TYPE FILE [NAME]\n");
+        return 2;
+    }
+    char *end = nullptr;
+    const long type = std::strtol(values[0].c_str(), &end, 10);
+    if (values[0].empty() || *end != '\0' || type < 1 || type > 3) {
+        std::fprintf(stderr, "zvprinter: download takes a file type from 1 to 3, not \"%s\"\n", values[0].c_str());
+        return 2;
+    }
+    std::vector<uint8_t> file;
+    std::string error;
+    if (!readFile(values[1], file, error)) {
+        std::fprintf(stderr, "zvprinter: cannot read %s: %s\n", values[1].c_str(), error.c_str());
+        return 1;
+    }
+    if (file.empty()) {
+        std::fprintf(stderr, "zvprinter: %s is empty\n", values[1].c_str());
+        return 1;
+    }
+    setDownFileOnePackage(static_cast<uint32_t>(options.partSize));
+    const std::string name = values.size() == 3 ? values[2] : std::string();
+    // Each packet is built just before it is sent: building moves the
+    // transfer counters that the printer's progress replies are read against.
+    const size_t parts = (file.size() + static_cast<size_t>(options.partSize) - 1) / static_cast<size_t>(options.partSize);
+    auto build = [&](size_t index) {
+        if (index == 0)
+            return takePack(getStartDownFileData(static_cast<int>(type), name.c_str(), file.data(),
+                                                 static_cast<uint32_t>(file.size()), 0));
+        return takePack(index <= parts ? getDownFileNextPackData() : getDownFileEnd());
+    };
+    Reply reply;
+    for (size_t i = 0; i <= parts + 1; ++i) {
+        const std::vector<uint8_t> packet = build(i);
+        if (packet.empty()) {
+            std::fprintf(stderr, "zvprinter: the download packets cannot be built (part size too large?)\n");
+            return 2;
+        }
+        if (options.dryRun) {
+            std::printf("%s\n", hexOf(packet.data(), packet.size()).c_str());
+            continue;
+        }
+        const uint8_t command = i == 0 ? 1 : (i > parts ? 2 : 3);
+        const int status = exchange(packet, command, reply);
+        if (status != 0) return status;
+        if (reply.result != kReplyUnderstood) {
+            const std::string where = i == 0 ? "its start" : (command == 2 ? "its end" : "part " + std::to_string(i));
+            std::fprintf(stderr, "zvprinter: the printer stopped the download at %s: %s\n", where.c_str(),
+                         textLine(reply.json).c_str());
+            return 1;
+        }
+    }
+    if (options.dryRun) return 0;
+    printAnswer(devicePath, options.text, reply.json);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -541,7 +701,8 @@ int main(int argc, char **argv) {
     std::vector<std::string> &pos = options.positional;
     size_t at = 0;
     std::string devicePath;
-    if (!(options.dryRun && !pos.empty() && findCommand(pos[0]) != nullptr)) {
+    auto known = [](const std::string &name) { return name == "download" || findCommand(name) != nullptr; };
+    if (!(options.dryRun && !pos.empty() && known(pos[0]))) {
         if (pos.empty()) {
             usage(stderr);
             return 2;
@@ -552,12 +713,17 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "zvprinter: no command given (see --help)\n");
         return 2;
     }
-    const Command *command = findCommand(pos[at]);
+    const bool download = pos[at] == "download";
+    const Command *command = download ? findCommand("firmware") : findCommand(pos[at]);
     if (command == nullptr) {
         std::fprintf(stderr, "zvprinter: unknown command %s (see --help)\n", pos[at].c_str());
         return 2;
     }
     const std::vector<std::string> values(pos.begin() + static_cast<long>(at) + 1, pos.end());
+    if (download && options.zvsz) {
+        std::fprintf(stderr, "zvprinter: with --zvsz the commands are info and wifi SSID PASSWORD\n");
+        return 2;
+    }
     const size_t wanted = command->value == Value::TwoTexts ? 2 : 1;
     const bool isSetting = command->query == nullptr || !values.empty();
     const char *valueError = nullptr;
@@ -568,11 +734,11 @@ int main(int argc, char **argv) {
     else if (command->query == nullptr && command->value != Value::None && values.empty() &&
              std::strcmp(command->name, "clock") != 0)
         valueError = "needs a value";
-    if (valueError != nullptr) {
+    if (valueError != nullptr && !download) {
         std::fprintf(stderr, "zvprinter: %s %s\n", command->name, valueError);
         return 2;
     }
-    if (command->value == Value::Integer) {
+    if (command->value == Value::Integer && !download) {
         for (const std::string &v : values) {
             char *end = nullptr;
             std::strtol(v.c_str(), &end, 10);
@@ -607,6 +773,32 @@ int main(int argc, char **argv) {
         return 2;
     }
 
+    if (download) {
+        Device device;
+        bool opened = false;
+        auto exchange = [&](const std::vector<uint8_t> &packet, uint8_t replyCommand, Reply &reply) {
+            const auto deadline =
+                Clock::now() + std::chrono::milliseconds(static_cast<long>(options.timeout * 1000));
+            std::string error;
+            if (!opened) {
+                if (!openDevice(devicePath, device, deadline, error)) {
+                    std::fprintf(stderr, "zvprinter: cannot open %s: %s\n", devicePath.c_str(), error.c_str());
+                    return 1;
+                }
+                opened = true;
+            }
+            if (!writeAll(device.out, packet.data(), packet.size(), deadline, error)) {
+                std::fprintf(stderr, "zvprinter: cannot write to %s: %s\n", devicePath.c_str(), error.c_str());
+                return 1;
+            }
+            reply = readReply(device.in, 2, replyCommand, deadline);
+            return reportFault(reply, devicePath, options.timeout, false,
+                               "group 2 command " + std::to_string(replyCommand))
+                       ? 1
+                       : 0;
+        };
+        return runDownload(values, devicePath, options, exchange);
+    }
     if (options.zvsz && !(std::strcmp(command->name, "info") == 0 ||
                           (std::strcmp(command->name, "wifi") == 0 && values.size() == 2))) {
         std::fprintf(stderr, "zvprinter: with --zvsz the commands are info and wifi SSID PASSWORD\n");
@@ -645,44 +837,10 @@ int main(int argc, char **argv) {
     const uint8_t zvszCode = isSetting ? 4 : 2;
     const Reply reply = options.zvsz ? readZVSZReply(device.in, zvszCode, deadline)
                                      : readReply(device.in, group, replyCommand, deadline);
-    const char *dev = devicePath.c_str();
-    switch (reply.outcome) {
-    case Outcome::NoReply:
-        if (reply.bytesRead > 0)
-            std::fprintf(stderr, "zvprinter: no reply from %s within %g s (%zu bytes that were no reply frame)\n", dev,
-                         options.timeout, reply.bytesRead);
-        else
-            std::fprintf(stderr, "zvprinter: no reply from %s within %g s\n", dev, options.timeout);
-        return 1;
-    case Outcome::Closed:
-        std::fprintf(stderr, "zvprinter: %s closed the connection without a reply\n", dev);
-        return 1;
-    case Outcome::StoppedMidFrame:
-        std::fprintf(stderr, "zvprinter: the reply from %s stopped in the middle of a frame\n", dev);
-        return 1;
-    case Outcome::BadCrc:
-        std::fprintf(stderr, "zvprinter: the reply from %s has a bad CRC\n", dev);
-        return 1;
-    case Outcome::TooLong:
-        std::fprintf(stderr, "zvprinter: the reply from %s announces a body longer than %u bytes\n", dev,
-                     options.zvsz ? kZVSZMaxFrame : kReplyMaxBody);
-        return 1;
-    case Outcome::ReadError:
-        std::fprintf(stderr, "zvprinter: cannot read from %s: %s\n", dev, reply.error.c_str());
-        return 1;
-    case Outcome::OtherCommand:
-        if (options.zvsz)
-            std::fprintf(stderr, "zvprinter: %s answered with the reply of another command (code %u, expected %u)\n",
-                         dev, reply.command, zvszCode);
-        else
-            std::fprintf(stderr,
-                         "zvprinter: %s answered with the reply of another command (group %u command %u, expected "
-                         "group %u command %u)\n",
-                         dev, reply.group, reply.command, group, replyCommand);
-        return 1;
-    case Outcome::Answer:
-        break;
-    }
+    const std::string expected = options.zvsz ? std::to_string(zvszCode)
+                                              : "group " + std::to_string(group) + " command " +
+                                                    std::to_string(replyCommand);
+    if (reportFault(reply, devicePath, options.timeout, options.zvsz, expected)) return 1;
     if (reply.result == kReplyRefused) {
         std::fprintf(stderr, "zvprinter: the printer refused %s or sent a malformed reply\n", command->name);
         return 1;
@@ -693,12 +851,6 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "zvprinter: the reply to %s is of a kind this tool does not know\n", command->name);
         return 1;
     }
-    // With "-" standard output is the printer: the answer goes to standard error.
-    FILE *out = devicePath == "-" ? stderr : stdout;
-    const std::string json = reply.json.empty() ? "{}" : reply.json;
-    if (options.text)
-        std::fprintf(out, "%s\n", textLine(json).c_str());
-    else
-        std::fprintf(out, "%s\n", json.c_str());
+    printAnswer(devicePath, options.text, reply.json);
     return 0;
 }

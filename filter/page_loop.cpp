@@ -16,6 +16,7 @@
 #include "core/debug_log.h"
 #include "core/dynamic_array.h"
 #include "filter/page_budget.h"
+#include "filter/supersample.h"
 #include "page/page_encode.h"
 #include "page/settings_table.h"
 #include "protocol/protocol_state.h"
@@ -208,15 +209,19 @@ bool readPageBuffer(cups_raster_t *raster, const PageGeometry &geometry, int pag
 // The page's cost in the job's printer language and print mode against the
 // job's budget, before the page buffer is allocated. False, with an
 // "ERROR: Page N ..." line, for a page that would take more.
-bool pageFitsBudget(const PageGeometry &geometry, const PrinterSettings *settings, int pageNumber) {
+// A page rendered at `factor` times the printer's resolution holds its whole
+// buffer while it prints (it is reduced in place), but the encoders only see
+// the reduced page.
+bool pageFitsBudget(const PageGeometry &geometry, const PrinterSettings *settings, int pageNumber, int factor) {
     PageCostQuery query;
     query.deviceType = getDeviceType();
     query.printMode = resolvedPrintMode(settings->printMode, query.deviceType);
     query.photoEffect = settings->photoEffect;
     query.bytesPerPixel = geometry.bytesPerPixel;
     query.bufferBytes = geometry.pitch * geometry.rows;
-    query.width = geometry.pitch / geometry.bytesPerPixel;
-    query.rows = geometry.rows;
+    const uint64_t f = static_cast<uint64_t>(factor);
+    query.width = (geometry.pitch / geometry.bytesPerPixel + f - 1) / f;
+    query.rows = (geometry.rows + f - 1) / f;
     const long maxPix = maxPrintWidthPixels(settings);
     if (!isZVProtocolPrinter(query.deviceType) && maxPix > 0 && static_cast<uint64_t>(maxPix) < query.width)
         query.width = static_cast<uint64_t>(maxPix);
@@ -234,6 +239,60 @@ bool pageFitsBudget(const PageGeometry &geometry, const PrinterSettings *setting
     writeLogString("page %d skipped: estimated %llu MiB over the budget of %llu MiB", pageNumber, estimateMiB,
                    static_cast<unsigned long long>(budget >> 20));
     return false;
+}
+
+// The multiple of the printer's resolution the page was rendered at (1 for
+// native rendering), told to the log when it is first seen and whenever it
+// changes; 0, with an "ERROR:" line, for a resolution the page cannot be
+// reduced from: printed as it is, it would come out the wrong size.
+int pageSupersampleFactor(const cups_page_header2_t &header, const PrinterSettings *settings, int pageNumber,
+                          int *loggedFactor) {
+    const int factor = supersampleFactor(header.HWResolution[0], header.HWResolution[1], settings->resolution);
+    if (factor == 0) {
+        std::fprintf(stderr,
+                     "ERROR: Page %d was rendered at %ux%u dpi, which is neither the printer's %d dpi nor 2 or 3 "
+                     "times it; page skipped\n",
+                     pageNumber, header.HWResolution[0], header.HWResolution[1], settings->resolution);
+        writeLogString("page %d skipped: raster at %ux%u dpi, printer %d dpi", pageNumber, header.HWResolution[0],
+                       header.HWResolution[1], settings->resolution);
+        return 0;
+    }
+    if (factor != *loggedFactor) {
+        *loggedFactor = factor;
+        if (factor == 1) {
+            writeLogString("rendering: native, %u dpi", header.HWResolution[0]);
+        } else {
+            writeLogString("rendering: supersampled %dx (%u dpi), reduced to %d dpi", factor, header.HWResolution[0],
+                           settings->resolution);
+            std::fprintf(stderr, "DEBUG: Page %d rendered at %d x the printer's resolution (%u dpi), reduced to %d dpi\n",
+                         pageNumber, factor, header.HWResolution[0], settings->resolution);
+        }
+    }
+    return factor;
+}
+
+// A supersampled page reduced to the printer's dots; from here on the page,
+// its geometry and its header describe the native page.
+void reducePage(std::vector<unsigned char> *page, PageGeometry *geometry, cups_page_header2_t *header, int factor) {
+    PageLayout layout;
+    layout.bytesPerPixel = geometry->bytesPerPixel;
+    layout.pixels = geometry->pitch / static_cast<uint64_t>(geometry->bytesPerPixel);
+    layout.rows = geometry->rows;
+    layout.pitch = geometry->pitch;
+    // Only the raster's own pixels take part: the padding to whole bytes is
+    // added again at the reduced width.
+    layout.pixels = std::min<uint64_t>(layout.pixels, header->cupsWidth > 0 ? header->cupsWidth : layout.pixels);
+    const PageLayout reduced = reduceSupersampledPage(page, layout, factor);
+    geometry->pitch = reduced.pitch;
+    geometry->rows = reduced.rows;
+    geometry->bytesPerLine = reduced.pixels * static_cast<uint64_t>(reduced.bytesPerPixel);
+    header->cupsWidth = static_cast<unsigned>(reduced.pixels);
+    header->cupsHeight = static_cast<unsigned>(reduced.rows);
+    header->cupsBytesPerLine = static_cast<unsigned>(geometry->bytesPerLine);
+    header->HWResolution[0] /= static_cast<unsigned>(factor);
+    header->HWResolution[1] /= static_cast<unsigned>(factor);
+    writeLogString("reduced %dx: %llu x %llu dots", factor, static_cast<unsigned long long>(reduced.pixels),
+                   static_cast<unsigned long long>(reduced.rows));
 }
 
 // False when the output could not be written.
@@ -307,6 +366,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
     int pageCount = 0;
     int pagesSent = 0;
     bool resolutionLogged = false;
+    int loggedFactor = 0;
     JobWarnings warnings;
 
     const int32_t jobDeviceType = getDeviceType();
@@ -337,7 +397,8 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
             discardPage(raster.get(), geometry.bytesPerLine * geometry.rows);
             continue;
         }
-        if (!pageFitsBudget(geometry, settings, pageCount)) {
+        const int factor = pageSupersampleFactor(header, settings, pageCount, &loggedFactor);
+        if (factor == 0 || !pageFitsBudget(geometry, settings, pageCount, factor)) {
             discardPage(raster.get(), geometry.bytesPerLine * geometry.rows);
             continue;
         }
@@ -351,6 +412,7 @@ int print_bitmap_fd(PrinterSettings *settings, int fd) {
             std::fputs("ERROR: Unable to allocate memory\n", stderr);
             break;
         }
+        if (factor > 1) reducePage(&page, &geometry, &header, factor);
         writeLogString("maxWidth_mm = %d", settings->maxWidthMM);
         writeLogString("2、bytesPerLine = %d,header.cupsHeight = %d", static_cast<int>(geometry.pitch),
                        header.cupsHeight);

@@ -73,7 +73,7 @@ constexpr PpdCase kPpds[] = {
 };
 
 // The job options the filter reads that each kind of printer offers.
-std::set<std::string> optionsOf(Family family) {
+std::set<std::string> familyOptionsOf(Family family) {
     switch (family) {
         case Family::Label:
             return {"PrintMode", "Darkness", "PrintSpeed", "MediaTracking", "Horizontal", "Vertical", "Compression"};
@@ -94,6 +94,14 @@ std::set<std::string> optionsOf(Family family) {
                     "PositioningMode", "PhotoEffect", "Processing"};
     }
     return {};
+}
+
+// Every printer also offers the rendering resolution (a multiple of its own),
+// which ghostscript reads rather than the filter.
+std::set<std::string> optionsOf(Family family) {
+    std::set<std::string> options = familyOptionsOf(family);
+    options.insert("Rendering");
+    return options;
 }
 
 void PrintTo(const PpdCase &c, std::ostream *os) { *os << c.name; }
@@ -856,8 +864,10 @@ TEST(CupsChainProtocolOptions, PhotoEffectPrintsWhatTheToolMakes) {
     for (const char *tool : {"cupsfilter", "cups-config", "gs"})
         if (findTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
     const std::string ppd = ppdPath("zorvan-l40s");
+    // At the printer's own resolution, so that the filter works on the very
+    // page the tool is given (a supersampled one is reduced first).
     const ChainResult raster =
-        printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0"}, "application/vnd.cups-raster");
+        printWithCupsfilter(ppd, samplePhoto(), {"PrintMode=0", "Rendering=1"}, "application/vnd.cups-raster");
     ASSERT_EQ(raster.status, 0) << raster.err;
     zvtest::RasterPage page;
     ASSERT_TRUE(readGrayRaster(raster.out, &page)) << "cupsfilter gave no 8-bit gray raster";

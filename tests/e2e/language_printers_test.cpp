@@ -35,9 +35,11 @@ class LanguagePrinter : public ::testing::Test {
 const std::vector<std::string> kLabelDefaults = {"*DefaultResolution: 203dpi", "*DefaultMediaTracking: 1",
                                                  "*DefaultPrintSpeed: 4", "*DefaultDarkness: 8"};
 
-// 16 x 2 page: the top row black from dot 0 to 11, the bottom row white.
-RasterPage smallLabel() {
+// 16 x 2 page: the top row black from dot 0 to 11, the bottom row white,
+// rendered at the printer's resolution.
+RasterPage smallLabel(unsigned dpi = 203) {
     RasterPage page = RasterPage::gray(16, 2);
+    page.dpi = dpi;
     page.fillRect(0, 0, 12, 1, 0);
     return page;
 }
@@ -50,7 +52,7 @@ TEST_F(LanguagePrinter, ZPL) {
     EXPECT_TRUE(BytesEqual(r.out, r.dump));
 
     // Job options override the PPD; no DefaultMediaTracking means no ^MN.
-    r = run("ZPL", {"*DefaultResolution: 300dpi", "*DefaultPrintSpeed: 4", "*DefaultDarkness: 8"}, {smallLabel()},
+    r = run("ZPL", {"*DefaultResolution: 300dpi", "*DefaultPrintSpeed: 4", "*DefaultDarkness: 8"}, {smallLabel(300)},
             "Darkness=12 PrintSpeed=2 Horizontal=3 Vertical=1");
     EXPECT_TRUE(BytesEqual(
         bytesOf("^XA^LH0,0^LS0^POI^PW16^LL2\r\n^PR2\r\n~SD12\r\n^FO3,1,0\r\n^GFA,4,4,2,FFF00000\r\n^PQ1^XZ\r\n"),
@@ -92,7 +94,7 @@ TEST_F(LanguagePrinter, CPCL) {
     EXPECT_TRUE(BytesEqual(r.out, r.dump));
 
     std::vector<std::string> binary = {"*DefaultResolution: 300dpi", "*ZVAttr CompressiePrint: \"1\""};
-    r = run("CPCL", binary, {smallLabel()}, "Darkness=5 Horizontal=2");
+    r = run("CPCL", binary, {smallLabel(300)}, "Darkness=5 Horizontal=2");
     EXPECT_TRUE(BytesEqual(join({bytesOf("! 0 300 300 2 1\r\nPW 16\r\nNO-PACE\r\nGAP-SENSE\r\nTONE 5\r\nSPEED 0.0\r\n"
                                          "CG 2 2 2 0 \r\n"),
                                  hexBytes("FF F0 00 00"), bytesOf("\r\n\r\nFORM\r\nPRINT\r\n")}),

@@ -135,7 +135,9 @@ TEST_F(FilterProcess, MillimetreSizeUsesPpdThenRasterThenDefaultResolution) {
         std::string sizeLine;
         std::string note;
     } cases[] = {
-        {"*DefaultResolution: 203dpi", 300, "5、widthMM = 49, heightMM = 13", ""},
+        {"*DefaultResolution: 203dpi", 203, "5、widthMM = 49, heightMM = 13", ""},
+        // A raster that states no resolution is taken as the printer's.
+        {"*DefaultResolution: 203dpi", 0, "5、widthMM = 49, heightMM = 13", ""},
         {"", 300, "5、widthMM = 33, heightMM = 9", "using 300 dpi from the raster header"},
         {"", 0, "5、widthMM = 49, heightMM = 13", "using 203 dpi from the default"},
     };

@@ -8,7 +8,8 @@
 //
 // ZV_BARCODE_OPTIONS (job options separated by spaces, e.g. "Rendering=1")
 // runs the same labels with other choices; the reading goals are then only
-// reported, a wrong read still fails.
+// reported, a wrong read still fails. ZV_BARCODE_KEEP=DIR keeps the images
+// that were scanned.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -290,6 +291,12 @@ TEST_P(BarcodeChain, SymbolsReadWithTheirPayloadAndNothingReadsWrongly) {
         }
     }
     const std::map<std::string, std::vector<Decoded>> found = scanAll(files);
+    // ZV_BARCODE_KEEP=DIR keeps the cut-out symbols for a look.
+    if (const char *keep = std::getenv("ZV_BARCODE_KEEP"))
+        for (const std::string &file : files)
+            std::system(("cp " + shellQuoted(file) + " " + shellQuoted(std::string(keep) + "/" + c.ppd + "-" +
+                                                                        file.substr(file.rfind('/') + 1)))
+                            .c_str());
 
     std::vector<Outcome> outcomes(cells.size());
     for (size_t i = 0; i < cells.size(); ++i) {

@@ -208,3 +208,30 @@ TEST(SupersampleFilter, PageLoopReducesSupportedMultiplesAndRefusesOthers) {
 }
 
 }  // namespace
+
+namespace {
+
+// The job's memory budget counts the whole supersampled page that is read
+// before it is reduced: a page whose reduced form would fit, but whose raster
+// does not, is refused like any other page over the budget.
+TEST(SupersampleFilter, MemoryBudgetCountsTheSupersampledPage) {
+    zvtest::TempDir dir;
+    const std::string ppd = zvtest::writePpd(dir.file("p.ppd"), zvtest::modelPpdLines("TSPL"));
+    struct Case {
+        unsigned dpi, side;
+        bool printed;
+    } cases[] = {{203, 2000, true}, {609, 6000, false}};
+    for (const Case &c : cases) {
+        zvtest::RasterPage page = zvtest::RasterPage::gray(c.side, c.side);
+        page.dpi = c.dpi;
+        zvtest::FilterRun run;
+        run.ppdPath = ppd;
+        run.env["ZORVAN_MEMORY_BUDGET"] = "64";
+        run.input = zvtest::makeRaster({page});
+        const zvtest::FilterResult r = zvtest::runFilter(run);
+        EXPECT_EQ(c.printed, r.status == 0) << c.dpi << ": " << r.err;
+        EXPECT_EQ(!c.printed, r.err.find("ERROR: Page 1 would need about") != std::string::npos) << r.err;
+    }
+}
+
+}  // namespace

@@ -264,7 +264,8 @@ int pageSupersampleFactor(const cups_page_header2_t &header, const PrinterSettin
         } else {
             writeLogString("rendering: supersampled %dx (%u dpi), reduced to %d dpi", factor, header.HWResolution[0],
                            settings->resolution);
-            std::fprintf(stderr, "DEBUG: Page %d rendered at %d x the printer's resolution (%u dpi), reduced to %d dpi\n",
+            std::fprintf(stderr,
+                         "DEBUG: Page %d rendered at %d x the printer's resolution (%u dpi), reduced to %d dpi\n",
                          pageNumber, factor, header.HWResolution[0], settings->resolution);
         }
     }

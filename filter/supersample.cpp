@@ -26,8 +26,8 @@ bool isPure(const unsigned char *sample, int channels) {
 }
 
 // One output pixel from the samples of its block.
-void reduceBlock(const std::array<const unsigned char *, kMaxSamples> &samples, int count, int blockSize,
-                 int channels, unsigned char *out) {
+void reduceBlock(const std::array<const unsigned char *, kMaxSamples> &samples, int count, int blockSize, int channels,
+                 unsigned char *out) {
     static const unsigned char kWhite[kMaxChannels] = {255, 255, 255, 255};
     bool pure = true;
     for (int i = 0; i < count && pure; ++i) pure = isPure(samples[i], channels);

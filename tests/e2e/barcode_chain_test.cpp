@@ -160,8 +160,7 @@ bool writeLabelPdf(const std::vector<Cell> &cells, const TempDir &dir, const std
             ++page;
         }
         const double modulePt = cell.moduleMm * 72.0 / 25.4;
-        ps << "gsave " << cell.xPt << " " << cell.yPt << " translate " << modulePt << " " << modulePt
-           << " scale\n"
+        ps << "gsave " << cell.xPt << " " << cell.yPt << " translate " << modulePt << " " << modulePt << " scale\n"
            << cell.eps << "\ngrestore\n";
     }
     ps << "showpage\n";
@@ -282,7 +281,8 @@ TEST_P(BarcodeChain, SymbolsReadWithTheirPayloadAndNothingReadsWrongly) {
         const zvrender::RenderedPage &page = rendered.pages[static_cast<size_t>(cell.page)];
         const int margin = 4;
         const int left = static_cast<int>(std::floor(cell.xPt * dotsPerPoint)) - margin;
-        const int top = static_cast<int>(std::floor((kPageHeightPt - cell.yPt - cell.heightPt) * dotsPerPoint)) - margin;
+        const int top =
+            static_cast<int>(std::floor((kPageHeightPt - cell.yPt - cell.heightPt) * dotsPerPoint)) - margin;
         const int width = static_cast<int>(std::ceil(cell.widthPt * dotsPerPoint)) + 2 * margin;
         const int height = static_cast<int>(std::ceil(cell.heightPt * dotsPerPoint)) + 2 * margin;
         for (int scale : {1, 3}) {
@@ -294,8 +294,8 @@ TEST_P(BarcodeChain, SymbolsReadWithTheirPayloadAndNothingReadsWrongly) {
     // ZV_BARCODE_KEEP=DIR keeps the cut-out symbols for a look.
     if (const char *keep = std::getenv("ZV_BARCODE_KEEP"))
         for (const std::string &file : files)
-            std::system(("cp " + shellQuoted(file) + " " + shellQuoted(std::string(keep) + "/" + c.ppd + "-" +
-                                                                        file.substr(file.rfind('/') + 1)))
+            std::system(("cp " + shellQuoted(file) + " " +
+                         shellQuoted(std::string(keep) + "/" + c.ppd + "-" + file.substr(file.rfind('/') + 1)))
                             .c_str());
 
     std::vector<Outcome> outcomes(cells.size());

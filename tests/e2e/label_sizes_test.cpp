@@ -51,8 +51,7 @@ TEST(LabelSizes, EverySizeIsNamedAsCupsNamesItAndMeasuresTheNamedSize) {
             const pwg_media_t *named = pwgMediaForPPD(size.name);
             ASSERT_NE(named, nullptr) << where << ": CUPS knows no size of that name";
             EXPECT_LE(std::fabs(pointsToDots(size.width, dpi) - hundredthsToDots(named->width, dpi)), 1.0) << where;
-            EXPECT_LE(std::fabs(pointsToDots(size.length, dpi) - hundredthsToDots(named->length, dpi)), 1.0)
-                << where;
+            EXPECT_LE(std::fabs(pointsToDots(size.length, dpi) - hundredthsToDots(named->length, dpi)), 1.0) << where;
             // The name is the one CUPS gives a page of these points.
             const pwg_media_t *bySize = pwgMediaForSize(static_cast<int>(std::lround(size.width * 2540.0 / 72.0)),
                                                         static_cast<int>(std::lround(size.length * 2540.0 / 72.0)));

@@ -23,10 +23,19 @@ TEST(Supersample, FactorIsTheWholeMultipleOfTheNativeResolution) {
         int native;
         int factor;
     } cases[] = {
-        {203, 203, 203, 1}, {406, 406, 203, 2}, {609, 609, 203, 3}, {900, 900, 300, 3}, {600, 600, 300, 2},
-        {300, 300, 203, 0}, {812, 812, 203, 0}, {101, 101, 203, 0}, {609, 203, 203, 0}, {609, 406, 203, 0},
+        {203, 203, 203, 1},
+        {406, 406, 203, 2},
+        {609, 609, 203, 3},
+        {900, 900, 300, 3},
+        {600, 600, 300, 2},
+        {300, 300, 203, 0},
+        {812, 812, 203, 0},
+        {101, 101, 203, 0},
+        {609, 203, 203, 0},
+        {609, 406, 203, 0},
         // Unknown on either side: taken as native.
-        {0, 0, 203, 1},     {609, 609, 0, 1},
+        {0, 0, 203, 1},
+        {609, 609, 0, 1},
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.factor, supersampleFactor(c.x, c.y, c.native)) << c.x << "x" << c.y << " at " << c.native;
@@ -40,7 +49,8 @@ unsigned char reduceGrayBlock(const std::vector<unsigned char> &samples, int fac
     layout.pitch = 8;
     std::vector<unsigned char> page(layout.pitch * layout.rows, 0xFF);
     for (int y = 0; y < factor; ++y)
-        for (int x = 0; x < factor; ++x) page[static_cast<size_t>(y) * 8 + x] = samples[static_cast<size_t>(y * factor + x)];
+        for (int x = 0; x < factor; ++x)
+            page[static_cast<size_t>(y) * 8 + x] = samples[static_cast<size_t>(y * factor + x)];
     const PageLayout reduced = reduceSupersampledPage(&page, layout, factor);
     EXPECT_EQ(reduced.pixels, 1u);
     EXPECT_EQ(reduced.rows, 1u);
@@ -172,11 +182,7 @@ TEST(SupersampleFilter, PageLoopReducesSupportedMultiplesAndRefusesOthers) {
         unsigned dpi;
         std::string bitmap;  // empty: the page is refused
     } cases[] = {
-        {203, "BITMAP 0,0,18,30,0,"},
-        {406, "BITMAP 0,0,9,15,0,"},
-        {609, "BITMAP 0,0,6,10,0,"},
-        {300, ""},
-        {812, ""},
+        {203, "BITMAP 0,0,18,30,0,"}, {406, "BITMAP 0,0,9,15,0,"}, {609, "BITMAP 0,0,6,10,0,"}, {300, ""}, {812, ""},
     };
     zvtest::TempDir dir;
     const std::string ppd = zvtest::writePpd(dir.file("p.ppd"), zvtest::modelPpdLines("TSPL"));

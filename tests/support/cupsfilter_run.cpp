@@ -73,8 +73,9 @@ CupsfilterResult runCupsfilter(const std::string &ppd, const std::string &docume
                   "ServerBin " + serverBin + "\nDataDir " +
                       shellOutput("cups-config --datadir 2>/dev/null || echo /usr/share/cups") + "\n");
 
-    std::string command = shellQuoted(findExecutable("cupsfilter")) + " -c " + shellQuoted(work.file("cups-files.conf")) +
-                          " -p " + shellQuoted(ppd) + " -m " + shellQuoted(mimeType) + " -e";
+    std::string command = shellQuoted(findExecutable("cupsfilter")) + " -c " +
+                          shellQuoted(work.file("cups-files.conf")) + " -p " + shellQuoted(ppd) + " -m " +
+                          shellQuoted(mimeType) + " -e";
     for (const std::string &option : options) command += " -o " + shellQuoted(option);
     command += " " + shellQuoted(document) + " >" + shellQuoted(work.file("out.bin")) + " 2>" +
                shellQuoted(work.file("err.txt"));

@@ -1,7 +1,8 @@
 #include "encoders/cpcl.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <new>
+#include <vector>
 
 #include "core/debug_log.h"
 #include "encoders/encoder_support.h"
@@ -25,33 +26,26 @@ dynamic_array *getCPCLPrintData(unsigned char *page, long width, long height, Pr
 
         zvenc::ArrayPtr array = zvenc::newOutputArray((binary ? total : 2 * total) + 256);
         const int resolution = headerResolution(settings->resolution);
-        char line[160];
-        std::snprintf(line, sizeof line, "! %d %d %d %ld %d\r\n", 0, resolution, resolution, height,
-                      static_cast<int>(settings->copies));
-        dynamic_array_push_string(array.get(), line);
-        std::snprintf(line, sizeof line, "PW %ld\r\n", width);
-        dynamic_array_push_string(array.get(), line);
+        zvenc::appendFormatted(array.get(), "! %d %d %d %ld %d\r\n", 0, resolution, resolution, height,
+                               static_cast<int>(settings->copies));
+        zvenc::appendFormatted(array.get(), "PW %ld\r\n", width);
         // The media is always sensed by its gaps: the CPCL printers served here
         // have no continuous or black-mark mode selectable from the job.
         dynamic_array_push_string(array.get(), "NO-PACE\r\n");
         dynamic_array_push_string(array.get(), "GAP-SENSE\r\n");
-        std::snprintf(line, sizeof line, "TONE %d\r\n", static_cast<int>(settings->darkness));
-        dynamic_array_push_string(array.get(), line);
-        std::snprintf(line, sizeof line, "SPEED %d.0\r\n", static_cast<int>(settings->printSpeed));
-        dynamic_array_push_string(array.get(), line);
+        zvenc::appendFormatted(array.get(), "TONE %d\r\n", static_cast<int>(settings->darkness));
+        zvenc::appendFormatted(array.get(), "SPEED %d.0\r\n", static_cast<int>(settings->printSpeed));
 
         if (!binary) {
             writeLogString("isCompressie - NO");
-            std::snprintf(line, sizeof line, "EG %ld %ld %d %d \r\n", widthBytes, height,
-                          static_cast<int>(settings->horizontal), static_cast<int>(settings->vertical));
-            dynamic_array_push_string(array.get(), line);
+            zvenc::appendFormatted(array.get(), "EG %ld %ld %d %d \r\n", widthBytes, height,
+                                   static_cast<int>(settings->horizontal), static_cast<int>(settings->vertical));
             appendHexText(array.get(), bitmap.data(), total);
         } else {
             // "Compressed" here means the binary CG form: half the bytes of EG.
             writeLogString("isCompressie - YES");
-            std::snprintf(line, sizeof line, "CG %ld %ld %d %d \r\n", widthBytes, height,
-                          static_cast<int>(settings->horizontal), static_cast<int>(settings->vertical));
-            dynamic_array_push_string(array.get(), line);
+            zvenc::appendFormatted(array.get(), "CG %ld %ld %d %d \r\n", widthBytes, height,
+                                   static_cast<int>(settings->horizontal), static_cast<int>(settings->vertical));
             dynamic_array_push_more_data(array.get(), bitmap.data(), total);
         }
         dynamic_array_push_string(array.get(), "\r\n");

@@ -165,6 +165,14 @@ void old_Gray2Bytes(const unsigned char *gray, unsigned char *out, long widthByt
 
 namespace {
 
+// Print mode 8, text and pictures on one label: cut into bands between blank
+// rows, text bands handed to the text route, the brightness bits for text and
+// for pictures (the pipeline applies the first of its group), Atkinson
+// diffusion for the rest.
+constexpr uint32_t kTextImageMixedFlags = kZVProcessTextOutsourcing | kZVProcessAtkinson | kZVProcessBrightnessImage |
+                                          kZVProcessBrightnessText | kZVProcessCut;
+static_assert(kTextImageMixedFlags == 0x20806001u, "print mode 8's flag word");
+
 // Runs the pipeline; fills the block and returns 0, or returns the failing
 // status with the block untouched.
 uint32_t packThroughPipeline(const unsigned char *gray, unsigned char *out, long widthBytes, long height,
@@ -233,11 +241,11 @@ void Gray2Bytes(const unsigned char *gray, unsigned char *out, long widthBytes, 
             break;
         case 7:
             writeLogString("ZVImageAlgoImage");
-            flags = 0x800000;
+            flags = kZVProcessAtkinson;
             break;
         case 8:
             writeLogString("ZVImageAlgoTextImageMixed");
-            flags = 0x20806001;
+            flags = kTextImageMixedFlags;
             break;
         default:
             writeLogString("unknow");

@@ -12,6 +12,7 @@
 #include "encoders/encoders.h"
 #include "encoders/escpos_sequences.h"
 #include "page/photo_effect.h"
+#include "protocol_print/model_scaling.h"
 #include "protocol_print/protocol_print.h"
 
 namespace {
@@ -49,7 +50,7 @@ dynamic_array *encodeTwoColorPage(unsigned char *page, long width, long height, 
 int16_t resolvedPrintMode(int16_t printMode, int32_t deviceType) {
     if (printMode != 5) return printMode;
     if (!isZVProtocolPrinter(deviceType)) return 6;
-    if (deviceType == 4 || deviceType == 10 || deviceType == 11 || deviceType == 12) return 11;
+    if (isZVMirroredModel(deviceType)) return 11;
     return 9;
 }
 

@@ -322,6 +322,8 @@ uint8_t *driveBitmapZoomToModel(int32_t model, const uint8_t *src, uint32_t srcW
     return renderPage(src, srcW, srcH, layoutFor(kModels[model], srcW, srcH), outW, outH);
 }
 
+bool isZVMirroredModel(int32_t model) { return model >= 0 && model < kModelCount && kModels[model].mirrored; }
+
 bool zvModelPageSize(int32_t model, uint32_t srcW, uint32_t srcH, uint32_t *pageW, uint32_t *pageH) {
     uint32_t w = 0;
     uint32_t h = 0;

@@ -27,6 +27,10 @@ uint8_t *driveBitmapZoomToModel(int32_t model, const uint8_t *src, uint32_t srcW
 // outside 0 to 12 or an empty source.
 bool zvModelPageSize(int32_t model, uint32_t srcW, uint32_t srcH, uint32_t *pageW, uint32_t *pageH);
 
+// True for the models that print mirrored pages (4, 10, 11 and 12: the tattoo
+// printers and the M10), whose automatic print mode is the tattoo route.
+bool isZVMirroredModel(int32_t model);
+
 // Per-model page builders: scale the srcW x srcH page onto the model's page
 // and return it, with its size in *outW and *outH. On an empty source or an
 // allocation failure they return nullptr and set both sizes to 0.

@@ -295,3 +295,36 @@ TEST(ModelScalingDeathTest, AllocationFailureReturnsNoPage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The mirrored models are exactly those whose page rows come out reversed.
+TEST(ModelScaling, MirroredModelsAreTheOnesThatReverseRows) {
+    const struct {
+        int32_t model;
+        bool mirrored;
+    } cases[] = {{-1, false}, {0, false}, {1, false}, {2, false}, {3, false}, {4, true},  {5, false},  {6, false},
+                 {7, false},  {8, false}, {9, false}, {10, true}, {11, true}, {12, true}, {13, false}, {161, false}};
+    for (const auto &c : cases) EXPECT_EQ(c.mirrored, isZVMirroredModel(c.model)) << c.model;
+
+    // A page whose left half is black comes back with its black on the right
+    // only on a mirrored model.
+    std::vector<uint8_t> page(64 * 32, 255);
+    for (uint32_t y = 0; y < 32; ++y)
+        for (uint32_t x = 0; x < 32; ++x) page[y * 64 + x] = 0;
+    for (int32_t model = 0; model < 13; ++model) {
+        uint32_t w = 0, h = 0;
+        Bitmap out(driveBitmapZoomToModel(model, page.data(), 64, 32, &w, &h));
+        ASSERT_NE(out, nullptr) << model;
+        // Darkness of the left and the right half, over all rows.
+        uint64_t left = 0, right = 0;
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w / 2; ++x) {
+                left += 255 - out.get()[y * w + x];
+                right += 255 - out.get()[y * w + (w - 1 - x)];
+            }
+        EXPECT_EQ(isZVMirroredModel(model), right > left) << model;
+    }
+}
+
+}  // namespace

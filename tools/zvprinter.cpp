@@ -186,14 +186,14 @@ int remainingMs(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-bool openTcp(const std::string &spec, Device &device, Clock::time_point deadline, std::string &error) {
-    const size_t colon = spec.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == spec.size()) {
+bool openTcp(const std::string &address, Device &device, Clock::time_point deadline, std::string &error) {
+    const size_t colon = address.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == address.size()) {
         error = "a TCP address is tcp:HOST:PORT";
         return false;
     }
-    std::string host = spec.substr(0, colon);
-    const std::string port = spec.substr(colon + 1);
+    std::string host = address.substr(0, colon);
+    const std::string port = address.substr(colon + 1);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
@@ -309,6 +309,12 @@ Reply readFrames(int fd, Clock::time_point deadline, const std::function<bool(ui
     Reply reply;
     uint8_t buffer[512];
     for (;;) {
+        // A printer that never stops sending noise must not hold the tool
+        // past its deadline: poll alone would keep finding bytes to read.
+        if (Clock::now() >= deadline) {
+            reply.outcome = inFrame() ? Outcome::StoppedMidFrame : Outcome::NoReply;
+            return reply;
+        }
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR) continue;

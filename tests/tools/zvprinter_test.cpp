@@ -614,3 +614,27 @@ TEST(ZvprinterTest, FileDownloadPartByPart) {
     EXPECT_EQ(result.err, "zvprinter: the printer stopped the download at part 2: downFileState: 9, downFileProgress: 0.800\n");
     EXPECT_EQ(seen.size(), 3u);
 }
+
+TEST(ZvprinterTest, EndlessNoiseEndsAtTheTimeout) {
+    // A device that always has bytes to read and never a reply (/dev/zero
+    // takes the request and answers zeros without end): the tool must still
+    // give up when its time is over.
+    zvtest::TempDir dir;
+    const pid_t pid = spawnTool({"--timeout", "0.5", "/dev/zero", "battery"}, dir);
+    bool exited = false;
+    int raw = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!exited && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        exited = waitpid(pid, &raw, WNOHANG) == pid;
+    }
+    if (!exited) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &raw, 0);
+        FAIL() << "zvprinter kept reading past its timeout";
+    }
+    EXPECT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    const std::string err = readText(dir.file("err.txt"));
+    EXPECT_EQ(err.rfind("zvprinter: no reply from /dev/zero within 0.5 s (", 0), 0u) << err;
+}

@@ -485,9 +485,24 @@ SendPack getStartDownCustomPrintData(int a, int b, const uint8_t *argb, uint32_t
     try {
         std::vector<uint8_t> dots;
         if (!convertImage(argb, width, height, dots)) return zvGetEmptyProtocolPack();
-        const uint8_t payload[18] = {1, 1, 0, low8(a), 2, 1, 0, low8(b),
-                                     3, 2, 0, static_cast<uint8_t>(width),  static_cast<uint8_t>(width >> 8),
-                                     4, 2, 0, static_cast<uint8_t>(height), static_cast<uint8_t>(height >> 8)};
+        const uint8_t payload[18] = {1,
+                                     1,
+                                     0,
+                                     low8(a),
+                                     2,
+                                     1,
+                                     0,
+                                     low8(b),
+                                     3,
+                                     2,
+                                     0,
+                                     static_cast<uint8_t>(width),
+                                     static_cast<uint8_t>(width >> 8),
+                                     4,
+                                     2,
+                                     0,
+                                     static_cast<uint8_t>(height),
+                                     static_cast<uint8_t>(height >> 8)};
         SendPack pack = command(8, 9, payload, sizeof payload);
         if (isEmptyProtocolPack(pack)) return pack;
         gCustom.bytes = std::move(dots);

@@ -125,9 +125,8 @@ constexpr TlvKey kHardware[] = {{1, "hwVer", TlvForm::Text},
                                 {2, "mcuChip", TlvForm::Text},
                                 {3, "powerMode", TlvForm::Integer},
                                 {4, "powerVoltage", TlvForm::Integer}};
-constexpr TlvKey kBattery[] = {{1, "batteryVoltage", TlvForm::Centi},
-                               {2, "batteryPercent", TlvForm::Deci},
-                               {3, "batteryState", TlvForm::Integer}};
+constexpr TlvKey kBattery[] = {
+    {1, "batteryVoltage", TlvForm::Centi}, {2, "batteryPercent", TlvForm::Deci}, {3, "batteryState", TlvForm::Integer}};
 constexpr TlvKey kState[] = {{1, "printStatus", TlvForm::Integer}, {2, "batteryPowerStatus", TlvForm::Integer}};
 constexpr TlvKey kBuffer[] = {{1, "devBuff", TlvForm::Integer}, {2, "printStatus", TlvForm::Integer}};
 constexpr TlvKey kWifiConfig[] = {{1, "ssid", TlvForm::Text}, {2, "pwd", TlvForm::Text}};
@@ -139,21 +138,21 @@ constexpr TlvKey kTph[] = {{1, "tphFactory", TlvForm::Integer}, {2, "tphModel", 
 constexpr TlvKey kCanvas[] = {{1, "yCurrentOffset", TlvForm::Integer}, {2, "yMaxOffset", TlvForm::Integer},
                               {3, "yMinOffset", TlvForm::Integer},     {4, "xCurrentOffset", TlvForm::Integer},
                               {5, "xMaxOffset", TlvForm::Integer},     {6, "xMinOffset", TlvForm::Integer}};
-constexpr TlvKey kNfc[] = {{1, "NFCStatus", TlvForm::Integer},
-                           {2, "NFCCode", TlvForm::Text},
-                           {3, "NFCMileage", TlvForm::Integer}};
+constexpr TlvKey kNfc[] = {
+    {1, "NFCStatus", TlvForm::Integer}, {2, "NFCCode", TlvForm::Text}, {3, "NFCMileage", TlvForm::Integer}};
 constexpr TlvKey kInk[] = {{1, "inkCartridgeType", TlvForm::InkType},
                            {2, "inkCartridgeVolume", TlvForm::InkVolumes},
                            {3, "inkCartridgeTemp", TlvForm::Integer},
                            {4, "inkCartridgeID", TlvForm::Hex8},
                            {5, "inkCartridgeASD", TlvForm::Hex8}};
 
-#define ZV_TABLE(g, c, keys) {g, c, keys, sizeof keys / sizeof keys[0]}
+#define ZV_TABLE(g, c, keys) \
+    { g, c, keys, sizeof keys / sizeof keys[0] }
 constexpr TlvTable kTlvTables[] = {
-    ZV_TABLE(1, 4, kProduct),    ZV_TABLE(1, 10, kHardware), ZV_TABLE(1, 14, kBattery), ZV_TABLE(1, 15, kBattery),
-    ZV_TABLE(1, 18, kState),     ZV_TABLE(1, 19, kState),    ZV_TABLE(1, 31, kBuffer),  ZV_TABLE(3, 6, kWifiConfig),
-    ZV_TABLE(3, 7, kWifiInfo),   ZV_TABLE(4, 13, kBle),      ZV_TABLE(5, 15, kTph),     ZV_TABLE(5, 38, kCanvas),
-    ZV_TABLE(7, 1, kNfc),        ZV_TABLE(7, 2, kNfc),       ZV_TABLE(9, 1, kInk),      ZV_TABLE(9, 2, kInk),
+    ZV_TABLE(1, 4, kProduct),  ZV_TABLE(1, 10, kHardware), ZV_TABLE(1, 14, kBattery), ZV_TABLE(1, 15, kBattery),
+    ZV_TABLE(1, 18, kState),   ZV_TABLE(1, 19, kState),    ZV_TABLE(1, 31, kBuffer),  ZV_TABLE(3, 6, kWifiConfig),
+    ZV_TABLE(3, 7, kWifiInfo), ZV_TABLE(4, 13, kBle),      ZV_TABLE(5, 15, kTph),     ZV_TABLE(5, 38, kCanvas),
+    ZV_TABLE(7, 1, kNfc),      ZV_TABLE(7, 2, kNfc),       ZV_TABLE(9, 1, kInk),      ZV_TABLE(9, 2, kInk),
 };
 #undef ZV_TABLE
 
@@ -170,43 +169,43 @@ bool putTlvValue(cJSON *object, const TlvKey &key, const uint8_t *value, size_t 
     // fields are, and written unsigned: a count or voltage is never negative.
     const auto integer = static_cast<uint32_t>(littleEndian(value, length < 4 ? length : 4));
     switch (key.form) {
-    case TlvForm::Integer:
-        return putString(object, key.key, format("%u", integer));
-    case TlvForm::Text:
-        return putString(object, key.key, textOf(value, length));
-    case TlvForm::Centi:
-        return putString(object, key.key, format("%.2f", integer / 100.0));
-    case TlvForm::Deci:
-        return putString(object, key.key, format("%0.1lf", integer / 10.0));
-    case TlvForm::Ip:
-        if (length < 4) return false;
-        return putString(object, key.key, format("%d.%d.%d.%d", value[0], value[1], value[2], value[3]));
-    case TlvForm::Mac:
-        if (length < 6) return false;
-        return putString(object, key.key,
-                         format("%x:%x:%x:%x:%x:%x", value[0], value[1], value[2], value[3], value[4], value[5]));
-    case TlvForm::Port:
-        if (length < 2) return false;
-        return putString(object, key.key, format("%u", u16At(value)));
-    case TlvForm::FirstByte:
-        if (length < 1) return false;
-        return putString(object, key.key, format("%u", value[0]));
-    case TlvForm::InkVolumes:
-        return putString(object, "inkCartridgeVolumeK", format("%u", (integer >> 24) & 0xFF)) &&
-               putString(object, "inkCartridgeVolumeC", format("%u", (integer >> 16) & 0xFF)) &&
-               putString(object, "inkCartridgeVolumeM", format("%u", (integer >> 8) & 0xFF)) &&
-               putString(object, "inkCartridgeVolumeY", format("%u", integer & 0xFF));
-    case TlvForm::Hex8:
-        return putString(object, key.key, format("%08X", integer));
-    case TlvForm::InkType:
-        // The cartridge decides how wide the printer prints.
-        if (integer == 1 || integer == 2) {
-            if (isN10())
-                setMaxWidthDot_l(integer == 1 ? 5103 : 5067);
-            else
-                setMaxWidthDot_l(1140);
-        }
-        return putString(object, key.key, format("%u", integer));
+        case TlvForm::Integer:
+            return putString(object, key.key, format("%u", integer));
+        case TlvForm::Text:
+            return putString(object, key.key, textOf(value, length));
+        case TlvForm::Centi:
+            return putString(object, key.key, format("%.2f", integer / 100.0));
+        case TlvForm::Deci:
+            return putString(object, key.key, format("%0.1lf", integer / 10.0));
+        case TlvForm::Ip:
+            if (length < 4) return false;
+            return putString(object, key.key, format("%d.%d.%d.%d", value[0], value[1], value[2], value[3]));
+        case TlvForm::Mac:
+            if (length < 6) return false;
+            return putString(object, key.key,
+                             format("%x:%x:%x:%x:%x:%x", value[0], value[1], value[2], value[3], value[4], value[5]));
+        case TlvForm::Port:
+            if (length < 2) return false;
+            return putString(object, key.key, format("%u", u16At(value)));
+        case TlvForm::FirstByte:
+            if (length < 1) return false;
+            return putString(object, key.key, format("%u", value[0]));
+        case TlvForm::InkVolumes:
+            return putString(object, "inkCartridgeVolumeK", format("%u", (integer >> 24) & 0xFF)) &&
+                   putString(object, "inkCartridgeVolumeC", format("%u", (integer >> 16) & 0xFF)) &&
+                   putString(object, "inkCartridgeVolumeM", format("%u", (integer >> 8) & 0xFF)) &&
+                   putString(object, "inkCartridgeVolumeY", format("%u", integer & 0xFF));
+        case TlvForm::Hex8:
+            return putString(object, key.key, format("%08X", integer));
+        case TlvForm::InkType:
+            // The cartridge decides how wide the printer prints.
+            if (integer == 1 || integer == 2) {
+                if (isN10())
+                    setMaxWidthDot_l(integer == 1 ? 5103 : 5067);
+                else
+                    setMaxWidthDot_l(1140);
+            }
+            return putString(object, key.key, format("%u", integer));
     }
     return false;
 }
@@ -243,15 +242,15 @@ uint32_t interpretTlv(uint8_t group, uint8_t command, const uint8_t *payload, si
 // ---- the other reply forms ---------------------------------------------
 
 enum class Form {
-    None,         // understood, nothing to say
-    Text,         // payload as a text under the key
-    Number,       // low-8-bits-of-length bytes as a little-endian integer
-    Tenths,       // the same divided by 10, one decimal
-    Tlv,          // tag-length-value items
-    Copy,         // the payload itself is the output
-    SystemJson,   // the payload is a JSON object
-    Special,      // a reply with its own byte layout
-    Download,     // file-download progress
+    None,           // understood, nothing to say
+    Text,           // payload as a text under the key
+    Number,         // low-8-bits-of-length bytes as a little-endian integer
+    Tenths,         // the same divided by 10, one decimal
+    Tlv,            // tag-length-value items
+    Copy,           // the payload itself is the output
+    SystemJson,     // the payload is a JSON object
+    Special,        // a reply with its own byte layout
+    Download,       // file-download progress
     ResultNothing,  // result 0
     ResultUnknown,  // result 3
 };
@@ -389,7 +388,8 @@ uint32_t interpretSpecial(uint8_t group, uint8_t command, const uint8_t *p, size
         uint8_t group, command;
         size_t bytes;
     };
-    constexpr Need kNeeds[] = {{1, 81, 4}, {1, 83, 2}, {5, 1, 6}, {5, 3, 2}, {5, 16, 3}, {5, 18, 5}, {5, 20, 3}, {5, 21, 3}};
+    constexpr Need kNeeds[] = {{1, 81, 4}, {1, 83, 2}, {5, 1, 6},  {5, 3, 2},
+                               {5, 16, 3}, {5, 18, 5}, {5, 20, 3}, {5, 21, 3}};
     for (const Need &need : kNeeds)
         if (need.group == group && need.command == command && n < need.bytes) return kReplyRefused;
 
@@ -399,7 +399,8 @@ uint32_t interpretSpecial(uint8_t group, uint8_t command, const uint8_t *p, size
                          {"longClick", byteText(p[2])},
                          {"shortClick", byteText(p[3])}},
                         out);
-    if (group == 1 && command == 83) return objectOf({{"btnState", byteText(p[0])}, {"btnFunction", byteText(p[1])}}, out);
+    if (group == 1 && command == 83)
+        return objectOf({{"btnState", byteText(p[0])}, {"btnFunction", byteText(p[1])}}, out);
     if (group == 5 && command == 1)
         return objectOf({{"supportColourful", flagText(p[0])},
                          {"colorR", byteText(p[1])},
@@ -481,8 +482,8 @@ uint32_t interpretDownload(uint8_t command, uint8_t head, const uint8_t *p, size
         // A transfer whose total is not known yet reports no progress instead
         // of a division by zero.
         const uint32_t total = getFileTransferTotalLength();
-        const double done =
-            static_cast<double>(getFileTransferCurrentLength()) + static_cast<double>(getFileTransferCurrentSendLength());
+        const double done = static_cast<double>(getFileTransferCurrentLength()) +
+                            static_cast<double>(getFileTransferCurrentSendLength());
         progress = format("%.3f", total == 0 ? 0.0 : done / total);
         if (head == kReplyHeadOrdinary) {
             if (n < 2) return kReplyRefused;
@@ -533,71 +534,71 @@ void ReplyDecoder::feed(uint8_t b) {
     State &s = *state_;
     if (s.decoderState == kAtStart) s.decoderState = startState();
     switch (s.decoderState) {
-    case 0:
-        if (b == 0xA3) s.decoderState = 1;
-        break;
-    case 1:
-        if (b == 0x1E)
-            s.decoderState = 2;
-        else
-            reset();
-        break;
-    case 2:
-        if (b == static_cast<uint8_t>(getODMPrinterType()))
-            s.decoderState = 3;
-        else
-            reset();
-        break;
-    case 3:
-        s.encryptType = b >> 4;
-        s.counter = 0;
-        s.decoderState = 4;
-        break;
-    case 4:
-        if (s.counter == 0) {
-            s.bodyLength = b;
-            s.counter = 1;
+        case 0:
+            if (b == 0xA3) s.decoderState = 1;
             break;
-        }
-        s.bodyLength = static_cast<uint16_t>(s.bodyLength + b * 256);
-        s.counter = 0;
-        if (s.bodyLength > kReplyMaxBody) {
-            s.errorCode = kReceiveBodyTooLong;
-            reset();
-        } else if (s.bodyLength == 0) {
-            // Nothing to checksum: the CRC of no bytes is the seed itself.
-            s.computedCrc = crcSeed();
-            s.receivedCrc = 0;
-            s.decoderState = 6;
-        } else {
-            s.body.fill(0);
-            s.decoderState = 5;
-        }
-        break;
-    case 5:
-        s.body[s.counter++] = b;
-        if (s.counter >= s.bodyLength) {
-            s.computedCrc = HAL_ZV_crc32(crcSeed(), s.body.data(), s.bodyLength);
-            s.receivedCrc = 0;
+        case 1:
+            if (b == 0x1E)
+                s.decoderState = 2;
+            else
+                reset();
+            break;
+        case 2:
+            if (b == static_cast<uint8_t>(getODMPrinterType()))
+                s.decoderState = 3;
+            else
+                reset();
+            break;
+        case 3:
+            s.encryptType = b >> 4;
             s.counter = 0;
-            s.decoderState = 6;
-        }
-        break;
-    case 6:
-        s.receivedCrc |= static_cast<uint32_t>(b) << (8 * s.counter);
-        if (++s.counter == 4) {
-            if (s.receivedCrc == s.computedCrc) {
-                s.ready = true;
-                s.errorCode = kReceiveNoError;
-            } else {
-                s.errorCode = kReceiveCrcMismatch;
+            s.decoderState = 4;
+            break;
+        case 4:
+            if (s.counter == 0) {
+                s.bodyLength = b;
+                s.counter = 1;
+                break;
             }
+            s.bodyLength = static_cast<uint16_t>(s.bodyLength + b * 256);
+            s.counter = 0;
+            if (s.bodyLength > kReplyMaxBody) {
+                s.errorCode = kReceiveBodyTooLong;
+                reset();
+            } else if (s.bodyLength == 0) {
+                // Nothing to checksum: the CRC of no bytes is the seed itself.
+                s.computedCrc = crcSeed();
+                s.receivedCrc = 0;
+                s.decoderState = 6;
+            } else {
+                s.body.fill(0);
+                s.decoderState = 5;
+            }
+            break;
+        case 5:
+            s.body[s.counter++] = b;
+            if (s.counter >= s.bodyLength) {
+                s.computedCrc = HAL_ZV_crc32(crcSeed(), s.body.data(), s.bodyLength);
+                s.receivedCrc = 0;
+                s.counter = 0;
+                s.decoderState = 6;
+            }
+            break;
+        case 6:
+            s.receivedCrc |= static_cast<uint32_t>(b) << (8 * s.counter);
+            if (++s.counter == 4) {
+                if (s.receivedCrc == s.computedCrc) {
+                    s.ready = true;
+                    s.errorCode = kReceiveNoError;
+                } else {
+                    s.errorCode = kReceiveCrcMismatch;
+                }
+                reset();
+            }
+            break;
+        default:
             reset();
-        }
-        break;
-    default:
-        reset();
-        break;
+            break;
     }
 }
 
@@ -651,31 +652,31 @@ uint32_t ReplyDecoder::interpret() {
         if (kind->form == Form::Download) return interpretDownload(s.command, s.headByte, p, n, s.json);
         if (kind->head != 0 && s.headByte != kind->head) return kReplyRefused;
         switch (kind->form) {
-        case Form::None:
-            return kReplyUnderstood;
-        case Form::ResultNothing:
-            return kReplyNothing;
-        case Form::ResultUnknown:
-            return kReplyUnknown;
-        case Form::Text:
-            return objectOf({{kind->key, textOf(p, n)}}, s.json);
-        case Form::Number:
-            return objectOf({{kind->key, format("%llu", static_cast<unsigned long long>(littleEndian(p, n & 0xFF)))}},
-                            s.json);
-        case Form::Tenths:
-            return objectOf({{kind->key, format("%0.1lf", static_cast<double>(littleEndian(p, n & 0xFF)) / 10)}},
-                            s.json);
-        case Form::Tlv:
-            return interpretTlv(s.group, s.command, p, n, s.json);
-        case Form::Copy:
-            s.json = textOf(p, n);
-            return kReplyUnderstood;
-        case Form::SystemJson:
-            return interpretSystemJson(p, n, s.json);
-        case Form::Special:
-            return interpretSpecial(s.group, s.command, p, n, s.json);
-        case Form::Download:
-            break;
+            case Form::None:
+                return kReplyUnderstood;
+            case Form::ResultNothing:
+                return kReplyNothing;
+            case Form::ResultUnknown:
+                return kReplyUnknown;
+            case Form::Text:
+                return objectOf({{kind->key, textOf(p, n)}}, s.json);
+            case Form::Number:
+                return objectOf(
+                    {{kind->key, format("%llu", static_cast<unsigned long long>(littleEndian(p, n & 0xFF)))}}, s.json);
+            case Form::Tenths:
+                return objectOf({{kind->key, format("%0.1lf", static_cast<double>(littleEndian(p, n & 0xFF)) / 10)}},
+                                s.json);
+            case Form::Tlv:
+                return interpretTlv(s.group, s.command, p, n, s.json);
+            case Form::Copy:
+                s.json = textOf(p, n);
+                return kReplyUnderstood;
+            case Form::SystemJson:
+                return interpretSystemJson(p, n, s.json);
+            case Form::Special:
+                return interpretSpecial(s.group, s.command, p, n, s.json);
+            case Form::Download:
+                break;
         }
         return kReplyUnknown;
     } catch (const std::bad_alloc &) {
@@ -706,8 +707,8 @@ ReceivePack ReplyDecoder::receive(uint8_t byte) {
     pack.group = state_->group;
     pack.command = state_->command;
     pack.failed = result <= kReplyUnderstood ? 0 : 1;
-    const bool withText = !state_->json.empty() && (result == kReplyUnderstood ||
-                                                    (result == kReplyRefused && state_->group == 2));
+    const bool withText =
+        !state_->json.empty() && (result == kReplyUnderstood || (result == kReplyRefused && state_->group == 2));
     pack.json = duplicate(withText ? state_->json : std::string("{}"));
     return pack;
 }
@@ -720,9 +721,7 @@ uint8_t ReplyDecoder::takeError() {
     return error;
 }
 
-bool ReplyDecoder::inFrame() const {
-    return state_->decoderState != kAtStart && state_->decoderState != startState();
-}
+bool ReplyDecoder::inFrame() const { return state_->decoderState != kAtStart && state_->decoderState != startState(); }
 
 uint8_t ReplyDecoder::headByte() const { return state_->headByte; }
 uint8_t ReplyDecoder::group() const { return state_->group; }

@@ -21,10 +21,10 @@
 
 // Result codes of the interpretation.
 enum : uint32_t {
-    kReplyNothing = 0,    // no reply complete yet, or one that carries nothing
-    kReplyUnderstood = 1, // the JSON text (possibly empty) describes the reply
-    kReplyRefused = 2,    // wrong reply head byte, or a malformed reply
-    kReplyUnknown = 3,    // a group and command this decoder does not know
+    kReplyNothing = 0,     // no reply complete yet, or one that carries nothing
+    kReplyUnderstood = 1,  // the JSON text (possibly empty) describes the reply
+    kReplyRefused = 2,     // wrong reply head byte, or a malformed reply
+    kReplyUnknown = 3,     // a group and command this decoder does not know
 };
 
 // Error codes the frame decoder leaves for the last dropped frame.

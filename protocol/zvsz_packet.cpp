@@ -110,62 +110,62 @@ void ZVSZDecoder::feed(uint8_t b) {
     // The start and end marks byte by byte: state 0 waits for the first start
     // byte, states 1-3 and 6-9 each expect one mark byte.
     switch (s.decoderState) {
-    case 0:
-        if (b == kHead[0]) s.decoderState = 1;
-        break;
-    case 1:
-    case 2:
-    case 3:
-        if (b == kHead[s.decoderState]) {
-            ++s.decoderState;
-            if (s.decoderState == 4) {
-                s.length = 0;
-                s.counter = 0;
-            }
-        } else {
-            reset();
-        }
-        break;
-    case 4:
-        s.length |= static_cast<uint32_t>(b) << (8 * s.counter);
-        if (++s.counter == 4) {
-            s.counter = 0;
-            if (s.length > kZVSZMaxFrame) {
-                s.errorCode = kZVSZBodyTooLong;
-                reset();
-            } else if (s.length == 0) {
-                reset();
+        case 0:
+            if (b == kHead[0]) s.decoderState = 1;
+            break;
+        case 1:
+        case 2:
+        case 3:
+            if (b == kHead[s.decoderState]) {
+                ++s.decoderState;
+                if (s.decoderState == 4) {
+                    s.length = 0;
+                    s.counter = 0;
+                }
             } else {
-                s.body.fill(0);
-                s.decoderState = 5;
+                reset();
             }
-        }
-        break;
-    case 5:
-        s.body[s.counter++] = b;
-        if (s.counter >= s.length) {
-            s.counter = 0;
-            s.decoderState = 6;
-        }
-        break;
-    case 6:
-    case 7:
-    case 8:
-        if (b == kTail[s.decoderState - 6])
-            ++s.decoderState;
-        else
+            break;
+        case 4:
+            s.length |= static_cast<uint32_t>(b) << (8 * s.counter);
+            if (++s.counter == 4) {
+                s.counter = 0;
+                if (s.length > kZVSZMaxFrame) {
+                    s.errorCode = kZVSZBodyTooLong;
+                    reset();
+                } else if (s.length == 0) {
+                    reset();
+                } else {
+                    s.body.fill(0);
+                    s.decoderState = 5;
+                }
+            }
+            break;
+        case 5:
+            s.body[s.counter++] = b;
+            if (s.counter >= s.length) {
+                s.counter = 0;
+                s.decoderState = 6;
+            }
+            break;
+        case 6:
+        case 7:
+        case 8:
+            if (b == kTail[s.decoderState - 6])
+                ++s.decoderState;
+            else
+                reset();
+            break;
+        case 9:
+            if (b == kTail[3]) {
+                s.ready = true;
+                s.errorCode = 0;
+            }
             reset();
-        break;
-    case 9:
-        if (b == kTail[3]) {
-            s.ready = true;
-            s.errorCode = 0;
-        }
-        reset();
-        break;
-    default:
-        reset();
-        break;
+            break;
+        default:
+            reset();
+            break;
     }
 }
 
@@ -231,8 +231,8 @@ uint32_t ZVSZDecoder::interpret() {
     if (s.malformed) return kReplyRefused;
     enum Field { Byte, Text };
     static const std::vector<std::pair<const char *, Field>> kInfo = {
-        {"code", Byte}, {"msg", Text}, {"printerModel", Text}, {"sn", Text},
-        {"isSetWiFi", Byte}, {"ssid", Text}, {"ip", Text}};
+        {"code", Byte}, {"msg", Text}, {"printerModel", Text}, {"sn", Text}, {"isSetWiFi", Byte},
+        {"ssid", Text}, {"ip", Text}};
     static const std::vector<std::pair<const char *, Field>> kWifi = {{"code", Byte}, {"msg", Text}, {"ip", Text}};
     const std::vector<std::pair<const char *, Field>> *fields = nullptr;
     if (s.replyCode == 2)

@@ -22,9 +22,9 @@ constexpr uint8_t kZVSZBodyTooLong = 4;
 
 // A request, passed by value to the frame builder.
 struct ZVSZPacket {
-    uint8_t head[4];      // 19 73 10 19
-    uint32_t length;      // set by the frame builder to dataLength + 4
-    uint32_t command;     // request code; its low byte is sent
+    uint8_t head[4];   // 19 73 10 19
+    uint32_t length;   // set by the frame builder to dataLength + 4
+    uint32_t command;  // request code; its low byte is sent
     uint8_t extra1;
     uint8_t randomByte;
     uint8_t extra2;

@@ -12,9 +12,9 @@
 // fault, 2 for a wrong command line.
 // The PPD API is marked deprecated in CUPS 2.x but is how a printer's PPD is read.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <cjson/cJSON.h>
 #include <cups/ppd.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -22,11 +22,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cjson/cJSON.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <netdb.h>
 #include <string>
 #include <vector>
 
@@ -50,9 +50,9 @@ struct Command {
     std::function<SendPack()> query;  // without a value; null: the value is required
     Value value;                      // the kind of value that makes it a setting
     std::function<SendPack(const std::vector<std::string> &)> set;
-    uint8_t group;                    // group of both requests
-    uint8_t queryCommand;             // the reply's command to the query
-    uint8_t setCommand;               // the reply's command to the setting
+    uint8_t group;         // group of both requests
+    uint8_t queryCommand;  // the reply's command to the query
+    uint8_t setCommand;    // the reply's command to the setting
 };
 
 long number(const std::string &text) { return static_cast<long>(parseLeadingInt64(text.c_str())); }
@@ -66,15 +66,15 @@ const std::vector<Command> &commands() {
          nullptr, 1, 4, 0},
         {"sn", "serial number", getPrinterInfoSNData, Value::None, nullptr, 1, 6, 0},
         {"name", "device name", getPrinterInfoNameData, Value::None, nullptr, 1, 8, 0},
-        {"hardware", "hardware version, controller, power mode and voltage", getPrinterInfoHardwareData,
-         Value::None, nullptr, 1, 10, 0},
+        {"hardware", "hardware version, controller, power mode and voltage", getPrinterInfoHardwareData, Value::None,
+         nullptr, 1, 10, 0},
         {"firmware", "firmware version", getPrinterInfoSoftwareData, Value::None, nullptr, 1, 11, 0},
         {"shutdown-time", "[MINUTES] time until the printer switches itself off", getPrinterInfoShutdownTimeData,
          Value::Integer, [](Args v) { return setPrinterInfoShutdownTimeData(number(v[0])); }, 1, 12, 13},
         {"battery", "battery voltage, charge and state", getPrinterInfoBatteryData, Value::None, nullptr, 1, 14, 0},
         {"temperature", "print head temperature", getPrinterInfoTEMPData, Value::None, nullptr, 1, 16, 0},
-        {"status", "printer status word and battery power status", getPrinterInfoStateData, Value::None, nullptr, 1,
-         19, 0},
+        {"status", "printer status word and battery power status", getPrinterInfoStateData, Value::None, nullptr, 1, 19,
+         0},
         {"reset", "restart the printer", nullptr, Value::None, [](Args) { return setPrinterInfoResetData(); }, 1, 0,
          20},
         {"sleep", "put the printer to sleep", nullptr, Value::None, [](Args) { return setPrinterInfoSleepData(); }, 1,
@@ -83,9 +83,8 @@ const std::vector<Command> &commands() {
          1, 0, 22},
         {"factory-reset", "restore the factory settings", nullptr, Value::None,
          [](Args) { return setPrinterInfoRestoreFactorySettingsData(); }, 1, 0, 24},
-        {"clock", "[SECONDS] set the printer's clock (default: this computer's local time)", nullptr,
-         Value::Integer, [](Args v) { return setPrinterInfoUTCData(v.empty() ? 0 : static_cast<uint32_t>(number(v[0]))); },
-         1, 0, 25},
+        {"clock", "[SECONDS] set the printer's clock (default: this computer's local time)", nullptr, Value::Integer,
+         [](Args v) { return setPrinterInfoUTCData(v.empty() ? 0 : static_cast<uint32_t>(number(v[0]))); }, 1, 0, 25},
         {"ota-path", "firmware update path", getPrinterInfoOTAPathData, Value::None, nullptr, 1, 35, 0},
         {"wifi", "[SSID PASSWORD] Wi-Fi network the printer joins", getPrinterWiFiConfigData, Value::TwoTexts,
          [](Args v) { return setPrinterWiFiConfigData(v[0].c_str(), v[1].c_str()); }, 3, 6, 2},
@@ -129,8 +128,8 @@ const std::vector<Command> &commands() {
         {"print-mode", "[N] print mode", getPrinterPrintModeData, Value::Integer,
          [](Args v) { return setPrinterPrintModeData(static_cast<int>(number(v[0]))); }, 5, 40, 41},
         {"nfc", "NFC tag state", getPrinterNFCInfoData, Value::None, nullptr, 7, 2, 0},
-        {"ink", "ink cartridge type, volumes, temperature and id", getPrinterInkjetInfoData, Value::None, nullptr, 9,
-         1, 0},
+        {"ink", "ink cartridge type, volumes, temperature and id", getPrinterInkjetInfoData, Value::None, nullptr, 9, 1,
+         0},
         {"ink-clean", "N clean the ink cartridge (0 to 2)", nullptr, Value::Integer,
          [](Args v) { return setPrinterInkjetCleanData(static_cast<int>(number(v[0]))); }, 9, 0, 3},
     };
@@ -435,8 +434,7 @@ std::string textLine(const std::string &json) {
         line += shown;
         if (value != nullptr && std::strcmp(item->string, "printStatus") == 0) {
             // "Lid Opened;Lack Paper;" reads as "Lid Opened; Lack Paper".
-            const std::string texts =
-                printerStatusText(static_cast<uint32_t>(std::strtoul(value, nullptr, 10)), true);
+            const std::string texts = printerStatusText(static_cast<uint32_t>(std::strtoul(value, nullptr, 10)), true);
             std::string words;
             size_t from = 0;
             for (size_t semicolon; (semicolon = texts.find(';', from)) != std::string::npos; from = semicolon + 1)
@@ -454,41 +452,42 @@ bool reportFault(const Reply &reply, const std::string &devicePath, double timeo
                  const std::string &expected) {
     const char *dev = devicePath.c_str();
     switch (reply.outcome) {
-    case Outcome::NoReply:
-        if (reply.bytesRead > 0)
-            std::fprintf(stderr, "zvprinter: no reply from %s within %g s (%zu bytes that were no reply frame)\n", dev,
-                         timeout, reply.bytesRead);
-        else
-            std::fprintf(stderr, "zvprinter: no reply from %s within %g s\n", dev, timeout);
-        return true;
-    case Outcome::Closed:
-        std::fprintf(stderr, "zvprinter: %s closed the connection without a reply\n", dev);
-        return true;
-    case Outcome::StoppedMidFrame:
-        std::fprintf(stderr, "zvprinter: the reply from %s stopped in the middle of a frame\n", dev);
-        return true;
-    case Outcome::BadCrc:
-        std::fprintf(stderr, "zvprinter: the reply from %s has a bad CRC\n", dev);
-        return true;
-    case Outcome::TooLong:
-        std::fprintf(stderr, "zvprinter: the reply from %s announces a body longer than %u bytes\n", dev,
-                     zvsz ? kZVSZMaxFrame : kReplyMaxBody);
-        return true;
-    case Outcome::ReadError:
-        std::fprintf(stderr, "zvprinter: cannot read from %s: %s\n", dev, reply.error.c_str());
-        return true;
-    case Outcome::OtherCommand:
-        if (zvsz)
-            std::fprintf(stderr, "zvprinter: %s answered with the reply of another command (code %u, expected %s)\n",
-                         dev, reply.command, expected.c_str());
-        else
-            std::fprintf(stderr,
-                         "zvprinter: %s answered with the reply of another command (group %u command %u, expected "
-                         "%s)\n",
-                         dev, reply.group, reply.command, expected.c_str());
-        return true;
-    case Outcome::Answer:
-        break;
+        case Outcome::NoReply:
+            if (reply.bytesRead > 0)
+                std::fprintf(stderr, "zvprinter: no reply from %s within %g s (%zu bytes that were no reply frame)\n",
+                             dev, timeout, reply.bytesRead);
+            else
+                std::fprintf(stderr, "zvprinter: no reply from %s within %g s\n", dev, timeout);
+            return true;
+        case Outcome::Closed:
+            std::fprintf(stderr, "zvprinter: %s closed the connection without a reply\n", dev);
+            return true;
+        case Outcome::StoppedMidFrame:
+            std::fprintf(stderr, "zvprinter: the reply from %s stopped in the middle of a frame\n", dev);
+            return true;
+        case Outcome::BadCrc:
+            std::fprintf(stderr, "zvprinter: the reply from %s has a bad CRC\n", dev);
+            return true;
+        case Outcome::TooLong:
+            std::fprintf(stderr, "zvprinter: the reply from %s announces a body longer than %u bytes\n", dev,
+                         zvsz ? kZVSZMaxFrame : kReplyMaxBody);
+            return true;
+        case Outcome::ReadError:
+            std::fprintf(stderr, "zvprinter: cannot read from %s: %s\n", dev, reply.error.c_str());
+            return true;
+        case Outcome::OtherCommand:
+            if (zvsz)
+                std::fprintf(stderr,
+                             "zvprinter: %s answered with the reply of another command (code %u, expected %s)\n", dev,
+                             reply.command, expected.c_str());
+            else
+                std::fprintf(stderr,
+                             "zvprinter: %s answered with the reply of another command (group %u command %u, expected "
+                             "%s)\n",
+                             dev, reply.group, reply.command, expected.c_str());
+            return true;
+        case Outcome::Answer:
+            break;
     }
     return false;
 }
@@ -531,7 +530,8 @@ bool readPpd(const char *path, Options &options, std::string &error) {
     if (key != nullptr || iv != nullptr) {
         if (key == nullptr || iv == nullptr || key->value == nullptr || iv->value == nullptr ||
             !setAES128KeyHex(key->value) || !setAES128IVHex(iv->value)) {
-            error = std::string("the PPD ") + path + " has no valid *ZVAttr AESKey and AESIV (32 hexadecimal digits each)";
+            error =
+                std::string("the PPD ") + path + " has no valid *ZVAttr AESKey and AESIV (32 hexadecimal digits each)";
             ok = false;
         }
     }
@@ -663,7 +663,8 @@ int runDownload(const std::vector<std::string> &values, const std::string &devic
     const std::string name = values.size() == 3 ? values[2] : std::string();
     // Each packet is built just before it is sent: building moves the
     // transfer counters that the printer's progress replies are read against.
-    const size_t parts = (file.size() + static_cast<size_t>(options.partSize) - 1) / static_cast<size_t>(options.partSize);
+    const size_t parts =
+        (file.size() + static_cast<size_t>(options.partSize) - 1) / static_cast<size_t>(options.partSize);
     auto build = [&](size_t index) {
         if (index == 0)
             return takePack(getStartDownFileData(static_cast<int>(type), name.c_str(), file.data(),
@@ -783,8 +784,7 @@ int main(int argc, char **argv) {
         Device device;
         bool opened = false;
         auto exchange = [&](const std::vector<uint8_t> &packet, uint8_t replyCommand, Reply &reply) {
-            const auto deadline =
-                Clock::now() + std::chrono::milliseconds(static_cast<long>(options.timeout * 1000));
+            const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long>(options.timeout * 1000));
             std::string error;
             if (!opened) {
                 if (!openDevice(devicePath, device, deadline, error)) {
@@ -805,8 +805,8 @@ int main(int argc, char **argv) {
         };
         return runDownload(values, devicePath, options, exchange);
     }
-    if (options.zvsz && !(std::strcmp(command->name, "info") == 0 ||
-                          (std::strcmp(command->name, "wifi") == 0 && values.size() == 2))) {
+    if (options.zvsz &&
+        !(std::strcmp(command->name, "info") == 0 || (std::strcmp(command->name, "wifi") == 0 && values.size() == 2))) {
         std::fprintf(stderr, "zvprinter: with --zvsz the commands are info and wifi SSID PASSWORD\n");
         return 2;
     }
@@ -843,9 +843,9 @@ int main(int argc, char **argv) {
     const uint8_t zvszCode = isSetting ? 4 : 2;
     const Reply reply = options.zvsz ? readZVSZReply(device.in, zvszCode, deadline)
                                      : readReply(device.in, group, replyCommand, deadline);
-    const std::string expected = options.zvsz ? std::to_string(zvszCode)
-                                              : "group " + std::to_string(group) + " command " +
-                                                    std::to_string(replyCommand);
+    const std::string expected = options.zvsz
+                                     ? std::to_string(zvszCode)
+                                     : "group " + std::to_string(group) + " command " + std::to_string(replyCommand);
     if (reportFault(reply, devicePath, options.timeout, options.zvsz, expected)) return 1;
     if (reply.result == kReplyRefused) {
         std::fprintf(stderr, "zvprinter: the printer refused %s or sent a malformed reply\n", command->name);

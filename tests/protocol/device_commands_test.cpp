@@ -20,8 +20,8 @@
 
 using zvtest::BytesEqual;
 using zvtest::bytesOf;
-using zvtest::join;
 using zvtest::hexBytes;
+using zvtest::join;
 using zvtest::ParsedPacket;
 using zvtest::parsePackets;
 
@@ -172,8 +172,13 @@ TEST_F(DeviceCommandsTest, BuildersWithAPayload) {
         {"fallback too long", [] { return setPrinterPrintFallbackData(1L << 20); }, 5, 27, "FF FF"},
         {"cutting alert", [] { return setPrinterPrintManualCuttingAlertData(1); }, 5, 37, "01"},
         {"canvas", [] { return setPrinterPrintCanvasShiftData("3,-2"); }, 5, 39, "01 02 00 FE FF 02 02 00 03 00"},
-        {"canvas full-width comma", [] { return setPrinterPrintCanvasShiftData("5\xEF\xBC\x8C" "6"); }, 5, 39,
-         "01 02 00 06 00 02 02 00 05 00"},
+        {"canvas full-width comma",
+         [] {
+             return setPrinterPrintCanvasShiftData(
+                 "5\xEF\xBC\x8C"
+                 "6");
+         },
+         5, 39, "01 02 00 06 00 02 02 00 05 00"},
         {"canvas one number", [] { return setPrinterPrintCanvasShiftData("3"); }, 0, 0, ""},
         {"print mode", [] { return setPrinterPrintModeData(2); }, 5, 41, "02"},
         {"ink clean", [] { return setPrinterInkjetCleanData(1); }, 9, 3, "01"},
@@ -236,7 +241,8 @@ TEST_F(DeviceCommandsTest, FileDownloadSequence) {
     const ParsedPacket start = single(getStartDownFileData(2, "", file.data(), 10, 100));
     EXPECT_EQ(start.group, 2);
     EXPECT_EQ(start.command, 1);
-    EXPECT_TRUE(BytesEqual(join({hexBytes("01 02 00 02 00  02 04 00 0A 00 00 00  03 07 00"), bytesOf("binName")}), start.payload));
+    EXPECT_TRUE(BytesEqual(join({hexBytes("01 02 00 02 00  02 04 00 0A 00 00 00  03 07 00"), bytesOf("binName")}),
+                           start.payload));
     EXPECT_EQ(getFileTransferTotalLength(), 10u);
 
     setDownFileOnePackage(4);
@@ -282,10 +288,9 @@ TEST_F(DeviceCommandsTest, ImageDownloadsNeedAConverterAndAPrintWidth) {
     setDownloadDotsConverter(fakeDots);
 
     const ParsedPacket start = single(getStartDownFileData(4, "", argb.data(), 128, 0));
-    EXPECT_TRUE(BytesEqual(
-        join({hexBytes("01 02 00 04 00  02 04 00 04 00 00 00  03 0A 00"), bytesOf("imageModel"),
-              hexBytes("04 02 00 10 00  05 02 00 02 00")}),
-        start.payload));
+    EXPECT_TRUE(BytesEqual(join({hexBytes("01 02 00 04 00  02 04 00 04 00 00 00  03 0A 00"), bytesOf("imageModel"),
+                                 hexBytes("04 02 00 10 00  05 02 00 02 00")}),
+                           start.payload));
     setDownFileOnePackage(100);
     EXPECT_TRUE(BytesEqual(hexBytes("01 00 04 00 00 00 00 00 FF 00 FF 00"), single(getDownFileNextPackData()).payload));
 

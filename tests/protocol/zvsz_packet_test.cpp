@@ -84,8 +84,8 @@ Pairs membersOf(const std::string &json) {
     return pairs;
 }
 
-const Pairs kInfo = {{"code", "0"},          {"msg", "ok"},     {"printerModel", "ZV-S1"}, {"sn", "S123"},
-                     {"isSetWiFi", "1"},     {"ssid", "home"},  {"ip", "10.0.0.7"}};
+const Pairs kInfo = {{"code", "0"},      {"msg", "ok"},    {"printerModel", "ZV-S1"}, {"sn", "S123"},
+                     {"isSetWiFi", "1"}, {"ssid", "home"}, {"ip", "10.0.0.7"}};
 
 std::vector<uint8_t> infoPayload() {
     return join({{0}, z("ok"), z("ZV-S1"), z("S123"), {1}, z("home"), z("10.0.0.7")});

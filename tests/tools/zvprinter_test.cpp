@@ -4,9 +4,8 @@
 // frame the tool sends and answers with reply frames laid out byte by byte,
 // or with garbage, late, cut off mid-frame, with a bad CRC or the reply of
 // another command.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -14,13 +13,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <netinet/in.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,8 +79,8 @@ Request readRequest(int fd, int timeoutMs) {
                 return request;
             }
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return request;
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return request;
@@ -215,34 +214,65 @@ TEST(ZvprinterTest, CommandsOverATerminalDevice) {
         const char *out;
     };
     const std::vector<Case> cases = {
-        {{"battery"}, 1, 14, "",
+        {{"battery"},
+         1,
+         14,
+         "",
          reply(0x21, 1, 14, cat({tlvItem(1, hexBytes("9A 01")), tlvItem(2, hexBytes("55 03")), tlvItem(3, {1})})),
          "{\n\t\"batteryVoltage\":\t\"4.10\",\n\t\"batteryPercent\":\t\"85.3\",\n\t\"batteryState\":\t\"1\"\n}\n"},
-        {{"--text", "battery"}, 1, 14, "", reply(0x21, 1, 14, tlvItem(2, hexBytes("E8 03"))),
+        {{"--text", "battery"},
+         1,
+         14,
+         "",
+         reply(0x21, 1, 14, tlvItem(2, hexBytes("E8 03"))),
          "batteryPercent: 100.0\n"},
-        {{"--text", "status"}, 1, 19, "", reply(0x21, 1, 19, cat({tlvItem(1, hexBytes("03 00")), tlvItem(2, {0})})),
+        {{"--text", "status"},
+         1,
+         19,
+         "",
+         reply(0x21, 1, 19, cat({tlvItem(1, hexBytes("03 00")), tlvItem(2, {0})})),
          "printStatus: 3 (Lid Opened; Lack Paper), batteryPowerStatus: 0\n"},
         {{"--text", "status"}, 1, 19, "", reply(0x21, 1, 19, tlvItem(1, {0})), "printStatus: 0 (Ready)\n"},
         {{"--text", "name"}, 1, 8, "", reply(0x21, 1, 8, textBytes("ZV-P1")), "devName: ZV-P1\n"},
         {{"--text", "firmware"}, 1, 11, "", reply(0x21, 1, 11, textBytes("1.0.7")), "firmware: 1.0.7\n"},
-        {{"--text", "darkness"}, 5, 3, "", reply(0x21, 5, 3, hexBytes("07 08")),
+        {{"--text", "darkness"},
+         5,
+         3,
+         "",
+         reply(0x21, 5, 3, hexBytes("07 08")),
          "coarseDarkness: 7, fineDarkness: 8\n"},
         {{"darkness", "9"}, 5, 4, "00 09 00", reply(0x21, 5, 4, {}), "{}\n"},
         {{"--text", "darkness", "20,8"}, 5, 4, "03 0F 08", reply(0x21, 5, 4, {}), "ok\n"},
         {{"--text", "speed"}, 5, 6, "", reply(0x21, 5, 6, {4}), "printSpeed: 4\n"},
         {{"speed", "3"}, 5, 7, "03", reply(0x21, 5, 7, {}), "{}\n"},
-        {{"--text", "paper-type"}, 5, 16, "", reply(0x21, 5, 16, hexBytes("01 2C 01")),
+        {{"--text", "paper-type"},
+         5,
+         16,
+         "",
+         reply(0x21, 5, 16, hexBytes("01 2C 01")),
          "paperType: 1, paperLength: 30.0\n"},
         {{"paper-type", "2"}, 5, 17, "02", reply(0x21, 5, 17, {}), "{}\n"},
         {{"--text", "shutdown-time", "300"}, 1, 13, "2C 01", reply(0x21, 1, 13, {}), "ok\n"},
         {{"--text", "bt-name", "Shop-7"}, 4, 2, "53 68 6F 70 2D 37", reply(0x21, 4, 2, {}), "ok\n"},
-        {{"--text", "wifi", "home", "pw"}, 3, 2, "01 04 00 68 6F 6D 65 02 02 00 70 77 00", reply(0x21, 3, 2, {}),
+        {{"--text", "wifi", "home", "pw"},
+         3,
+         2,
+         "01 04 00 68 6F 6D 65 02 02 00 70 77 00",
+         reply(0x21, 3, 2, {}),
          "ok\n"},
         // Bytes a terminal in its normal mode would eat or turn: CR, ^C, XON,
         // XOFF, DEL; the tool puts the terminal into raw mode.
-        {{"--text", "ink"}, 9, 1, "", reply(0x21, 9, 1, tlvItem(4, hexBytes("0D 03 11 13"))),
+        {{"--text", "ink"},
+         9,
+         1,
+         "",
+         reply(0x21, 9, 1, tlvItem(4, hexBytes("0D 03 11 13"))),
          "inkCartridgeID: 1311030D\n"},
-        {{"--text", "label-learn"}, 5, 18, "", reply(0x21, 5, 18, hexBytes("01 00 00 F4 01")),
+        {{"--text", "label-learn"},
+         5,
+         18,
+         "",
+         reply(0x21, 5, 18, hexBytes("01 00 00 F4 01")),
          "paperLearnState: 1, paperType: 0, paperHaveCarbonRibbon: 0, paperHeight: 50.0\n"},
     };
     for (const Case &c : cases) {
@@ -272,35 +302,48 @@ TEST(ZvprinterTest, PrintersThatMisbehave) {
         const char *out;
     };
     const std::vector<Case> cases = {
-        {"noise before the reply, then a notice", [&](const Request &) {
-             return std::vector<Chunk>{{0, hexBytes("00 FF 55 A3 00 13")},
-                                       {50, replyFrame(28, 0x10, 4, 12, {1})},
-                                       {0, good}};
+        {"noise before the reply, then a notice",
+         [&](const Request &) {
+             return std::vector<Chunk>{
+                 {0, hexBytes("00 FF 55 A3 00 13")}, {50, replyFrame(28, 0x10, 4, 12, {1})}, {0, good}};
          },
          0, "", "batteryState: 2\n"},
-        {"late but in time", [&](const Request &) { return std::vector<Chunk>{{600, good}}; }, 0, "",
-         "batteryState: 2\n"},
-        {"split into single bytes", [&](const Request &) {
+        {"late but in time",
+         [&](const Request &) {
+             return std::vector<Chunk>{{600, good}};
+         },
+         0, "", "batteryState: 2\n"},
+        {"split into single bytes",
+         [&](const Request &) {
              std::vector<Chunk> chunks;
              for (uint8_t b : good) chunks.push_back({2, {b}});
              return chunks;
          },
          0, "", "batteryState: 2\n"},
         {"silent", nullptr, 1, "zvprinter: no reply from ", ""},
-        {"garbage only", [](const Request &) { return std::vector<Chunk>{{0, hexBytes("01 02 03 04 05 06 07")}}; }, 1,
-         "zvprinter: no reply from ", ""},
-        {"stops mid-frame", [&](const Request &) {
+        {"garbage only",
+         [](const Request &) {
+             return std::vector<Chunk>{{0, hexBytes("01 02 03 04 05 06 07")}};
+         },
+         1, "zvprinter: no reply from ", ""},
+        {"stops mid-frame",
+         [&](const Request &) {
              return std::vector<Chunk>{{0, std::vector<uint8_t>(good.begin(), good.begin() + 9)}};
          },
          1, "zvprinter: the reply from ", ""},
-        {"bad CRC", [&](const Request &) { return std::vector<Chunk>{{0, badCrc}}; }, 1, "zvprinter: the reply from ",
-         ""},
+        {"bad CRC",
+         [&](const Request &) {
+             return std::vector<Chunk>{{0, badCrc}};
+         },
+         1, "zvprinter: the reply from ", ""},
         {"reply of another command", reply(0x21, 5, 6, {3}), 1, "zvprinter: ", ""},
         {"refused", reply(0x10, 1, 14, tlvItem(3, {2})), 1, "zvprinter: the printer refused battery", ""},
-        {"malformed TLV", reply(0x21, 1, 14, hexBytes("03 09 00 01")), 1, "zvprinter: the printer refused battery",
-         ""},
-        {"body too long", [](const Request &) { return std::vector<Chunk>{{0, hexBytes("A3 1E 1C 00 FF 7F")}}; }, 1,
-         "zvprinter: the reply from ", ""},
+        {"malformed TLV", reply(0x21, 1, 14, hexBytes("03 09 00 01")), 1, "zvprinter: the printer refused battery", ""},
+        {"body too long",
+         [](const Request &) {
+             return std::vector<Chunk>{{0, hexBytes("A3 1E 1C 00 FF 7F")}};
+         },
+         1, "zvprinter: the reply from ", ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -313,12 +356,17 @@ TEST(ZvprinterTest, PrintersThatMisbehave) {
         }
     }
     // The messages name what went wrong.
-    EXPECT_NE(runOnPty({"battery"}, [&](const Request &) { return std::vector<Chunk>{{0, badCrc}}; })
+    EXPECT_NE(runOnPty({"battery"},
+                       [&](const Request &) {
+                           return std::vector<Chunk>{{0, badCrc}};
+                       })
                   .tool.err.find("bad CRC"),
               std::string::npos);
-    EXPECT_NE(runOnPty({"battery"}, [&](const Request &) {
-                  return std::vector<Chunk>{{0, std::vector<uint8_t>(good.begin(), good.begin() + 9)}};
-              }).tool.err.find("stopped in the middle of a frame"),
+    EXPECT_NE(runOnPty({"battery"},
+                       [&](const Request &) {
+                           return std::vector<Chunk>{{0, std::vector<uint8_t>(good.begin(), good.begin() + 9)}};
+                       })
+                  .tool.err.find("stopped in the middle of a frame"),
               std::string::npos);
     EXPECT_NE(runOnPty({"battery"}, reply(0x21, 5, 6, {3})).tool.err.find("another command (group 5 command 6"),
               std::string::npos);
@@ -335,9 +383,10 @@ TEST(ZvprinterTest, AnswerAfterTheTimeoutIsNoReply) {
 
 TEST(ZvprinterTest, EncryptingPrinterFromItsPpd) {
     zvtest::TempDir dir;
-    const std::string ppd = zvtest::writePpd(dir.file("enc.ppd"), {"*ExtensionAttr PrinterSize: \"163.2\"",
-                                                                   "*ZVAttr AESKey: \"00112233445566778899AABBCCDDEEFF\"",
-                                                                   "*ZVAttr AESIV: \"0F0E0D0C0B0A09080706050403020100\""});
+    const std::string ppd =
+        zvtest::writePpd(dir.file("enc.ppd"), {"*ExtensionAttr PrinterSize: \"163.2\"",
+                                               "*ZVAttr AESKey: \"00112233445566778899AABBCCDDEEFF\"",
+                                               "*ZVAttr AESIV: \"0F0E0D0C0B0A09080706050403020100\""});
     zvtest::ReplyCipher cipher{};
     const std::vector<uint8_t> key = hexBytes("00112233445566778899AABBCCDDEEFF");
     const std::vector<uint8_t> iv = hexBytes("0F0E0D0C0B0A09080706050403020100");
@@ -360,12 +409,12 @@ TEST(ZvprinterTest, EncryptingPrinterFromItsPpd) {
     EXPECT_EQ(zvtest::toHex(std::vector<uint8_t>(body.begin(), body.begin() + 5)),
               zvtest::toHex(hexBytes("11 05 10 00 00")));
     // Under another key the reply is no answer.
-    const PeerRun wrong = runOnPty({"--odm", "163", "--aes-key", "FFEEDDCCBBAA99887766554433221100", "--aes-iv",
-                                "0F0E0D0C0B0A09080706050403020100", "paper-type"},
-                               [&](const Request &) {
-                                   return std::vector<Chunk>{
-                                       {0, replyFrame(163, 0x21, 5, 16, hexBytes("02 F4 01"), &cipher)}};
-                               });
+    const PeerRun wrong =
+        runOnPty({"--odm", "163", "--aes-key", "FFEEDDCCBBAA99887766554433221100", "--aes-iv",
+                  "0F0E0D0C0B0A09080706050403020100", "paper-type"},
+                 [&](const Request &) {
+                     return std::vector<Chunk>{{0, replyFrame(163, 0x21, 5, 16, hexBytes("02 F4 01"), &cipher)}};
+                 });
     EXPECT_EQ(wrong.tool.status, 1);
     EXPECT_EQ(wrong.tool.out, "");
 }
@@ -402,8 +451,7 @@ TEST(ZvprinterTest, OverTcp) {
     close(peer);
     result = finish(pid, dir);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err.rfind("zvprinter: " + device + " closed the connection without a reply", 0), 0u)
-        << result.err;
+    EXPECT_EQ(result.err.rfind("zvprinter: " + device + " closed the connection without a reply", 0), 0u) << result.err;
     close(listener);
 
     // Nobody listens there any more.
@@ -485,7 +533,8 @@ std::vector<uint8_t> readZVSZRequest(int fd, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (bytes.size() >= 8) {
-            const size_t total = 8 + (bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<size_t>(bytes[7]) << 24) + 4;
+            const size_t total =
+                8 + (bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<size_t>(bytes[7]) << 24) + 4;
             if (bytes.size() >= total) return bytes;
         }
         const auto left =
@@ -530,22 +579,48 @@ TEST(ZvprinterTest, SecondFramingOverATerminalDevice) {
     const std::vector<uint8_t> info =
         cat({{0}, zText("ok"), zText("ZV-S1"), zText("S123"), {1}, zText("home"), zText("10.0.0.7")});
     const std::vector<Case> cases = {
-        {"info", {"--zvsz", "--text", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
-         zvszReply(2, 1, info), 0,
-         "code: 0, msg: ok, printerModel: ZV-S1, sn: S123, isSetWiFi: 1, ssid: home, ip: 10.0.0.7\n", ""},
-        {"wifi", {"--zvsz", "wifi", "net", "pw"},
+        {"info",
+         {"--zvsz", "--text", "info"},
+         "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         zvszReply(2, 1, info),
+         0,
+         "code: 0, msg: ok, printerModel: ZV-S1, sn: S123, isSetWiFi: 1, ssid: home, ip: 10.0.0.7\n",
+         ""},
+        {"wifi",
+         {"--zvsz", "wifi", "net", "pw"},
          "19 73 10 19 0B 00 00 00 04 00 00 00 6E 65 74 00 70 77 00 19 79 04 02",
-         zvszReply(4, 1, cat({{0}, zText("joined"), zText("10.0.0.8")})), 0,
-         "{\n\t\"code\":\t\"0\",\n\t\"msg\":\t\"joined\",\n\t\"ip\":\t\"10.0.0.8\"\n}\n", ""},
-        {"refused", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02", zvszReply(2, 0, info), 1,
-         "", "zvprinter: the printer refused info"},
-        {"bytes left over", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
-         zvszReply(2, 1, cat({info, {7}})), 1, "", "zvprinter: the printer refused info"},
-        {"another code", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
-         zvszReply(4, 1, cat({{0}, zText("m"), zText("ip")})), 1, "",
+         zvszReply(4, 1, cat({{0}, zText("joined"), zText("10.0.0.8")})),
+         0,
+         "{\n\t\"code\":\t\"0\",\n\t\"msg\":\t\"joined\",\n\t\"ip\":\t\"10.0.0.8\"\n}\n",
+         ""},
+        {"refused",
+         {"--zvsz", "info"},
+         "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         zvszReply(2, 0, info),
+         1,
+         "",
+         "zvprinter: the printer refused info"},
+        {"bytes left over",
+         {"--zvsz", "info"},
+         "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         zvszReply(2, 1, cat({info, {7}})),
+         1,
+         "",
+         "zvprinter: the printer refused info"},
+        {"another code",
+         {"--zvsz", "info"},
+         "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         zvszReply(4, 1, cat({{0}, zText("m"), zText("ip")})),
+         1,
+         "",
          "zvprinter: "},
-        {"stops mid-frame", {"--zvsz", "info"}, "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
-         hexBytes("19 73 10 19 20 00 00 00 02 00"), 1, "", "zvprinter: the reply from "},
+        {"stops mid-frame",
+         {"--zvsz", "info"},
+         "19 73 10 19 04 00 00 00 02 00 00 00 19 79 04 02",
+         hexBytes("19 73 10 19 20 00 00 00 02 00"),
+         1,
+         "",
+         "zvprinter: the reply from "},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -577,16 +652,16 @@ TEST(ZvprinterTest, FileDownloadPartByPart) {
     // The printer answers every packet; `refusePart` > 0 refuses that part.
     auto download = [&](int refusePart, std::vector<Request> &seen) {
         PtyPrinter printer;
-        const pid_t pid = spawnTool({"--timeout", "2", "--text", "--part-size", "4", printer.path, "download", "1",
-                                     file, "fw.bin"},
-                                    dir);
-        for (int part = 0;; ) {
+        const pid_t pid = spawnTool(
+            {"--timeout", "2", "--text", "--part-size", "4", printer.path, "download", "1", file, "fw.bin"}, dir);
+        for (int part = 0;;) {
             const Request request = readRequest(printer.master, 3000);
             if (!request.complete) break;
             seen.push_back(request);
             std::vector<uint8_t> code = hexBytes("01 00");
             if (request.command == 3 && ++part == refusePart) code = hexBytes("09 00");
-            play(printer.master, request, reply(0x21, 2, request.command, request.command == 2 ? std::vector<uint8_t>{} : code));
+            play(printer.master, request,
+                 reply(0x21, 2, request.command, request.command == 2 ? std::vector<uint8_t>{} : code));
             if (request.command == 2 || (refusePart > 0 && part == refusePart)) break;
         }
         return finish(pid, dir);
@@ -611,7 +686,8 @@ TEST(ZvprinterTest, FileDownloadPartByPart) {
     result = download(2, seen);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "zvprinter: the printer stopped the download at part 2: downFileState: 9, downFileProgress: 0.800\n");
+    EXPECT_EQ(result.err,
+              "zvprinter: the printer stopped the download at part 2: downFileState: 9, downFileProgress: 0.800\n");
     EXPECT_EQ(seen.size(), 3u);
 }
 

@@ -140,7 +140,7 @@ SendPack getProtocolData() {
     setMaxWidthDot_l(0);
     SendPack pack = command(1, 1);
     const uint32_t odm = getODMPrinterType();
-    if (odm != 163 && odm != 30) {
+    if (odm != kODMTypeShortHead && odm != 30) {
         pack = joinPacks(pack, getPrinterInfoSNData());
         pack = joinPacks(pack, getPrinterInfoSystemData());
     }

@@ -29,14 +29,11 @@ struct BagDeleter {
     void operator()(CodedPart *p) const { ZVFreeSendDataBag(p); }
 };
 
-// Bytes of the packet head in front of the payload.
-uint32_t headBytes() { return getODMPrinterType() == 163 ? 9 : 11; }
-
 // maximum data length - h - extra, or 0 when the package length does not even
 // hold that much (it has not been set).
 uint32_t packageRoom(uint32_t extra) {
     const uint32_t max = getMaxDataLengthOnePackage();
-    const uint32_t overhead = headBytes() + extra;
+    const uint32_t overhead = packetHeadBytes() + extra;
     return max > overhead ? max - overhead : 0;
 }
 
@@ -233,7 +230,7 @@ SendPack getSendImageTreeData(const uint8_t *tree, uint32_t count) {
 }
 
 SendPack getSendImageEndData(ImageProtocolSetting setting) {
-    if (getODMPrinterType() != 163) return packet(kCommandImageEnd, 1, nullptr, 0);
+    if (!hasShortHeadODMType()) return packet(kCommandImageEnd, 1, nullptr, 0);
     // Two tag-length-value items: tag 1 with two bytes, tag 2 with one.
     const uint8_t payload[9] = {0x01,
                                 0x02,

@@ -23,11 +23,9 @@ void putU32(uint8_t *p, uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-uint32_t crcSeed() { return getODMPrinterType() == 31 ? kPacketCrcSeedOdm31 : kPacketCrcSeed; }
-
 uint8_t *buildPacket(PacketHead head, const uint8_t *payload, uint32_t *packetLength) {
     const uint32_t odm = getODMPrinterType();
-    const bool shortHead = odm == 163;
+    const bool shortHead = odm == kODMTypeShortHead;
     const uint32_t n = head.payloadLength;
     const uint32_t body = kCommandHeadBytes + n;
     // The body length travels in 16 bits; a longer body cannot be framed.
@@ -59,7 +57,7 @@ uint8_t *buildPacket(PacketHead head, const uint8_t *payload, uint32_t *packetLe
         if (packet == nullptr) return nullptr;
         std::memcpy(packet, scratch, at);
         if (n > 0) std::memcpy(packet + at, payload, n);
-        putU32(packet + at + n, HAL_ZV_crc32_twoBuff(crcSeed(), commandHead, kCommandHeadBytes, payload, n));
+        putU32(packet + at + n, HAL_ZV_crc32_twoBuff(packetCrcSeed(), commandHead, kCommandHeadBytes, payload, n));
         *packetLength = total;
         return packet;
     }
@@ -88,7 +86,7 @@ uint8_t *buildPacket(PacketHead head, const uint8_t *payload, uint32_t *packetLe
     std::memcpy(packet, scratch, lengthEnd);
     putU16(packet + lengthEnd - 2, padded);
     std::memcpy(packet + lengthEnd, work.data(), padded);
-    putU32(packet + lengthEnd + padded, HAL_ZV_crc32(crcSeed(), work.data(), padded));
+    putU32(packet + lengthEnd + padded, HAL_ZV_crc32(packetCrcSeed(), work.data(), padded));
     *packetLength = total;
     return packet;
 }
@@ -101,7 +99,9 @@ bool isEmptyProtocolPack(SendPack pack) { return pack.data == nullptr || pack.le
 
 void freeSendPack(SendPack pack) { std::free(pack.data); }
 
-uint8_t getEncryptType() { return getODMPrinterType() == 163 ? 2 : 0; }
+uint32_t packetCrcSeed() { return getODMPrinterType() == kODMTypeSecondCrcSeed ? kPacketCrcSeedOdm31 : kPacketCrcSeed; }
+
+uint8_t getEncryptType() { return hasShortHeadODMType() ? 2 : 0; }
 
 uint32_t HAL_ZV_crc32(uint32_t seed, const uint8_t *data, uint32_t length) {
     if (data == nullptr || length == 0) return seed;

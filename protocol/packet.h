@@ -45,8 +45,13 @@ uint32_t HAL_ZV_crc32(uint32_t seed, const uint8_t *data, uint32_t length);
 uint32_t HAL_ZV_crc32_twoBuff(uint32_t seed, const uint8_t *first, uint32_t firstLength, const uint8_t *second,
                               uint32_t secondLength);
 
-// Seeds of the packet CRC: ODM printer type 31 uses the second one.
+// Seeds of the packet CRC: ODM printer type 31 (kODMTypeSecondCrcSeed) uses
+// the second one.
 constexpr uint32_t kPacketCrcSeed = 0x76953521u;
 constexpr uint32_t kPacketCrcSeedOdm31 = 0x76983521u;
+
+// The seed of the packet CRC under the job's ODM printer type, for packets
+// sent and replies read.
+uint32_t packetCrcSeed();
 
 #endif

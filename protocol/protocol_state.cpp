@@ -59,14 +59,15 @@ bool parseHex16(const char *text, std::array<uint8_t, 16> &out) {
 void setODMPrinterType(uint32_t type) { gOdmPrinterType = type; }
 void setODMType(uint32_t type) { setODMPrinterType(type); }
 uint32_t getODMPrinterType() { return gOdmPrinterType; }
+bool hasShortHeadODMType() { return gOdmPrinterType == kODMTypeShortHead; }
+uint32_t packetHeadBytes() { return hasShortHeadODMType() ? 9 : 11; }
 
 void setMaxDataLengthOnePackage(uint32_t length) { gMaxDataLengthOnePackage = length; }
 uint32_t getMaxDataLengthOnePackage() { return gMaxDataLengthOnePackage; }
 
 uint32_t getPrintImageOnePackageWithImageWidthByte(uint32_t widthBytes) {
     // Packet head before the payload, CRC, and the image-part head fields.
-    const uint32_t headBytes = getODMPrinterType() == 163 ? 9 : 11;
-    const uint32_t overhead = headBytes + 4 + 2 + 2 + 7 + 10;
+    const uint32_t overhead = packetHeadBytes() + 4 + 2 + 2 + 7 + 10;
     // A package length that does not even hold the overhead (for example one
     // that was never set) would wrap around to a size no packet can carry;
     // treat it as no room, which falls back to ten rows below.

@@ -16,6 +16,19 @@ void setODMType(uint32_t type);
 void setODMPrinterType(uint32_t type);
 uint32_t getODMPrinterType();
 
+// The ODM printer types the protocol treats apart. 163 sends short packet
+// heads (no A3 1E lead-in), AES-128-CBC bodies and raw image rows instead of
+// Huffman parts; 31 seeds the packet CRC with the second seed.
+constexpr uint32_t kODMTypeShortHead = 163;
+constexpr uint32_t kODMTypeSecondCrcSeed = 31;
+
+// True when the job's ODM printer type is kODMTypeShortHead.
+bool hasShortHeadODMType();
+
+// Bytes of a packet in front of its payload under the job's ODM printer type:
+// 9 with the short head, 11 with the long one.
+uint32_t packetHeadBytes();
+
 // Largest packet the printer takes, set by the print driver for the model.
 void setMaxDataLengthOnePackage(uint32_t length);
 uint32_t getMaxDataLengthOnePackage();

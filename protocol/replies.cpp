@@ -41,9 +41,7 @@ namespace {
 // frame arrives, so a decoder made before the type was set still frames right.
 constexpr uint32_t kAtStart = 100;
 
-uint32_t startState() { return getODMPrinterType() == 163 ? 2 : 0; }
-
-uint32_t crcSeed() { return getODMPrinterType() == 31 ? kPacketCrcSeedOdm31 : kPacketCrcSeed; }
+uint32_t startState() { return hasShortHeadODMType() ? 2 : 0; }
 
 // cJSON objects released when they go out of scope.
 struct JsonDeleter {
@@ -567,7 +565,7 @@ void ReplyDecoder::feed(uint8_t b) {
                 reset();
             } else if (s.bodyLength == 0) {
                 // Nothing to checksum: the CRC of no bytes is the seed itself.
-                s.computedCrc = crcSeed();
+                s.computedCrc = packetCrcSeed();
                 s.receivedCrc = 0;
                 s.decoderState = 6;
             } else {
@@ -578,7 +576,7 @@ void ReplyDecoder::feed(uint8_t b) {
         case 5:
             s.body[s.counter++] = b;
             if (s.counter >= s.bodyLength) {
-                s.computedCrc = HAL_ZV_crc32(crcSeed(), s.body.data(), s.bodyLength);
+                s.computedCrc = HAL_ZV_crc32(packetCrcSeed(), s.body.data(), s.bodyLength);
                 s.receivedCrc = 0;
                 s.counter = 0;
                 s.decoderState = 6;

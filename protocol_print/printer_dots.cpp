@@ -327,7 +327,7 @@ int drivegetPixByteDataFromRGBAImage(ZVImage *image, PrintSetting setting) {
 
 SendPack driveGetPrintDataFromPixByteData(ZVImage *image, ImageProtocolSetting setting) {
     if (isEmptyPixByteData(image)) return zvGetEmptyProtocolPack();
-    return getODMPrinterType() == 163 ? getAllImageData(image, setting) : getAllCompressImagePart(image, setting);
+    return hasShortHeadODMType() ? getAllImageData(image, setting) : getAllCompressImagePart(image, setting);
 }
 
 void resetPrinterDotsState() { imgThresholdValue = kInitialThreshold; }

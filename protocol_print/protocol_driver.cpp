@@ -170,7 +170,7 @@ dynamic_array *printPage(const uint8_t *page, long width, long height, PrinterSe
 // The encrypting printers take nothing without the family's key and initial
 // vector: data encrypted with zero bytes would be garbage to them.
 bool zvProtocolJobCanPrint() {
-    if (getODMPrinterType() != 163 || (hasAES128Key() && hasAES128IV())) return true;
+    if (!hasShortHeadODMType() || (hasAES128Key() && hasAES128IV())) return true;
     std::fputs(
         "ERROR: This printer encrypts its data, but the PPD gives no valid AES key and initial vector "
         "(*ZVAttr AESKey and *ZVAttr AESIV, 32 hexadecimal digits each); nothing is sent to the printer\n",

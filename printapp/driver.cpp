@@ -1,6 +1,8 @@
 #include "printapp/driver.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -32,6 +34,16 @@ namespace {
 // encoding, the prologue and epilogue. Writing to the device happens outside
 // it, so a slow or stuck printer holds up no other.
 std::mutex gPageCodeMutex;
+
+// When a raster callback last ran, for jobsRecentlyActive().
+std::atomic<int64_t> gLastActivity{0};
+
+int64_t nowMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void noteActivity() { gLastActivity.store(nowMilliseconds(), std::memory_order_relaxed); }
 
 // The largest page buffer a job may ask for, as in the filter: a raster
 // header can describe any size, and labels never need more.
@@ -154,6 +166,7 @@ void addPrinterDefaults(pappl_job_t *job, const Family &family, std::vector<std:
 }
 
 bool startJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
+    noteActivity();
     auto state = std::make_unique<JobState>();
     state->family = familyOf(job);
     if (state->family == nullptr) {
@@ -185,6 +198,7 @@ bool startJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
 }
 
 bool startPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
+    noteActivity();
     JobState *state = stateOf(job);
     if (state == nullptr) return false;
     const cups_page_header2_t &header = options->header;
@@ -222,6 +236,7 @@ bool startPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, 
 }
 
 bool writeLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned y, const unsigned char *line) {
+    noteActivity();
     JobState *state = stateOf(job);
     if (state == nullptr || state->page.empty()) return false;
     if (y >= state->geometry.rows) return true;
@@ -230,6 +245,7 @@ bool writeLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigne
 }
 
 bool endPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned page) {
+    noteActivity();
     JobState *state = stateOf(job);
     if (state == nullptr) return false;
     // A job cancelled while its page came in sends nothing of that page: the
@@ -267,6 +283,7 @@ bool endPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, uns
 }
 
 bool endJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
+    noteActivity();
     std::unique_ptr<JobState> state(stateOf(job));
     papplJobSetData(job, nullptr);
     if (state == nullptr) return false;
@@ -331,6 +348,8 @@ void setMedia(pappl_media_col_t *media, std::string_view name, const Family &fam
 }
 
 }  // namespace
+
+bool jobsRecentlyActive() { return nowMilliseconds() - gLastActivity.load(std::memory_order_relaxed) < 1000; }
 
 std::vector<pappl_pr_driver_t> &papplDrivers() {
     static std::vector<pappl_pr_driver_t> drivers = [] {

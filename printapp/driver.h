@@ -20,6 +20,10 @@ bool driverCallback(pappl_system_t *system, const char *driverName, const char *
 // device ID (command set TSPL, ZPL, CPCL or ESC/POS); nullptr when unknown.
 const char *autoAddCallback(const char *deviceInfo, const char *deviceUri, const char *deviceId, void *context);
 
+// Whether a job has been printing in the last moment (any raster callback in
+// the last second).
+bool jobsRecentlyActive();
+
 }  // namespace zvapp
 
 #endif

@@ -42,6 +42,16 @@ std::string defaultStateDirectory() {
     return "/tmp";
 }
 
+// PAPPL 1.3 can deadlock when it saves its state while one job prints as it
+// arrives and another is being spooled (the save and the spooling take the
+// system and printer locks in opposite orders). The state is therefore
+// saved only when no job has printed for a moment; a save put off is made on
+// a later pass of PAPPL's main loop.
+bool saveState(pappl_system_t *system, void *data) {
+    if (zvapp::jobsRecentlyActive()) return false;
+    return papplSystemSaveState(system, static_cast<const char *>(data));
+}
+
 pappl_system_t *systemCallback(int numOptions, cups_option_t *options, void *) {
     const char *portText = option("server-port", numOptions, options);
     const int port = portText != nullptr ? std::atoi(portText) : kDefaultPort;
@@ -74,8 +84,7 @@ pappl_system_t *systemCallback(int numOptions, cups_option_t *options, void *) {
     papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), zvapp::autoAddCallback,
                                  nullptr, zvapp::driverCallback, nullptr);
     papplSystemSetFooterHTML(system, "Zorvan printer application: label, receipt and protocol printers.");
-    papplSystemSetSaveCallback(system, reinterpret_cast<pappl_save_cb_t>(papplSystemSaveState),
-                               const_cast<char *>(gStateFile.c_str()));
+    papplSystemSetSaveCallback(system, saveState, const_cast<char *>(gStateFile.c_str()));
     pappl_version_t version{};
     std::snprintf(version.name, sizeof version.name, "%s", kName);
     std::snprintf(version.sversion, sizeof version.sversion, "%s", kVersion);

@@ -16,8 +16,7 @@ int headerResolution(int32_t resolution) { return (resolution == 200 || resoluti
 }  // namespace
 
 dynamic_array *getCPCLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {
-    if (!zvenc::pageCanBeEncoded("CPCL", page, width, height, settings)) return nullptr;
-    try {
+    return zvenc::encodePage("CPCL", page, width, height, settings, [&]() -> dynamic_array * {
         writeLogString("width = %ld, height = %ld", width, height);
         const long widthBytes = width / 8;
         const std::vector<unsigned char> bitmap = zvenc::packGrayPage(page, widthBytes, height, settings->printMode);
@@ -53,8 +52,5 @@ dynamic_array *getCPCLPrintData(unsigned char *page, long width, long height, Pr
         dynamic_array_push_string(array.get(), "FORM\r\nPRINT\r\n");
 
         return zvenc::finishEncodedPage(std::move(array));
-    } catch (const std::bad_alloc &) {
-        zvenc::reportPageSkipped("CPCL");
-        return nullptr;
-    }
+    });
 }

@@ -1,19 +1,23 @@
 // What every command-language encoder is built from, so that each language
 // file only says what its printer language looks like:
-//   entry point (declared in encoders/encoders.h):
-//     if (!pageCanBeEncoded(...)) return nullptr;
-//     try { pack the page, newOutputArray, append the commands with
+//   dynamic_array *get<Language>PrintData(page, width, height, settings) {
+//       return zvenc::encodePage("<Language>", page, width, height, settings, [&]() -> dynamic_array * {
+//           pack the page (packGrayPage), newOutputArray, the commands through
 //           appendFormatted, the bitmap (cutZlibBands for zlib bands);
-//           return finishEncodedPage(...); }
-//     catch (const std::bad_alloc &) { reportPageSkipped(...); return nullptr; }
-// Out of memory: the helpers below throw std::bad_alloc, and only the
-// encoders' public functions catch it, so a page is sent whole or not at all.
+//           return finishEncodedPage(std::move(array));
+//       });
+//   }
+// Out of memory: the helpers throw std::bad_alloc and only the frames of the
+// encoders' public functions (encodePage, bandCutterStatus) catch it, so a
+// page is sent whole or not at all, with one "ERROR: <language>: out of
+// memory, page not printed" line.
 #ifndef ZV_ENCODERS_ENCODER_SUPPORT_H
 #define ZV_ENCODERS_ENCODER_SUPPORT_H
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "core/dynamic_array.h"
@@ -61,6 +65,33 @@ bool pageCanBeEncoded(const char *language, const unsigned char *page, long widt
 // "ERROR: <language>: out of memory, page not printed" on standard error and in
 // the log. The encoder then returns nullptr and nothing of the page is sent.
 void reportPageSkipped(const char *language);
+
+// The frame of every entry point: the page checks, then `build` (which returns
+// the finished page, or nullptr when it cannot be encoded), with an
+// out-of-memory anywhere inside reported and the page skipped.
+template <typename Build>
+dynamic_array *encodePage(const char *language, const unsigned char *page, long width, long height,
+                          const PrinterSettings *settings, Build &&build) {
+    if (!pageCanBeEncoded(language, page, width, height, settings)) return nullptr;
+    try {
+        return build();
+    } catch (const std::bad_alloc &) {
+        reportPageSkipped(language);
+        return nullptr;
+    }
+}
+
+// The frame of the public band cutters: 0 when `cut` sent every band, 2 when
+// zlib failed or (reported) memory ran out.
+template <typename Cut>
+int bandCutterStatus(const char *language, Cut &&cut) {
+    try {
+        return cut() ? 0 : 2;
+    } catch (const std::bad_alloc &) {
+        reportPageSkipped(language);
+        return 2;
+    }
+}
 
 // One band of a packed bitmap as zlib compressed it.
 struct ZlibBand {

@@ -76,8 +76,7 @@ long trimESCRows(unsigned char *bitmap, long widthBytes, long height, bool dropB
 }
 
 dynamic_array *getESCPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {
-    if (!zvenc::pageCanBeEncoded("ESC/POS", page, width, height, settings)) return nullptr;
-    try {
+    return zvenc::encodePage("ESC/POS", page, width, height, settings, [&]() -> dynamic_array * {
         writeLogString("width = %ld, height = %ld", width, height);
         const long widthBytes = width / 8;
         if (widthBytes > 0xFFFF) {
@@ -132,8 +131,5 @@ dynamic_array *getESCPrintData(unsigned char *page, long width, long height, Pri
         if (settings->beeper == 1) addPosBeeper(out);
 
         return zvenc::finishEncodedPage(std::move(array));
-    } catch (const std::bad_alloc &) {
-        zvenc::reportPageSkipped("ESC/POS");
-        return nullptr;
-    }
+    });
 }

@@ -82,17 +82,12 @@ uint64_t tsplPageCapacity(long widthBytes, long height, const PrinterSettings *s
 
 int TSPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
                        const PrinterSettings *settings) {
-    try {
-        return zvenc::appendTSPLBands(array, width, height, widthBytes, bitmap, settings) ? 0 : 2;
-    } catch (const std::bad_alloc &) {
-        zvenc::reportPageSkipped("TSPL");
-        return 2;
-    }
+    return zvenc::bandCutterStatus(
+        "TSPL", [&] { return zvenc::appendTSPLBands(array, width, height, widthBytes, bitmap, settings); });
 }
 
 dynamic_array *getTSPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {
-    if (!zvenc::pageCanBeEncoded("TSPL", page, width, height, settings)) return nullptr;
-    try {
+    return zvenc::encodePage("TSPL", page, width, height, settings, [&]() -> dynamic_array * {
         const long widthBytes = width / 8;
         writeLogString("onePrintColorBuf,width = %d,height = %d", static_cast<int>(widthBytes),
                        static_cast<int>(height));
@@ -108,8 +103,5 @@ dynamic_array *getTSPLPrintData(unsigned char *page, long width, long height, Pr
 
         bitmap = std::vector<unsigned char>();  // released before the page is dumped
         return zvenc::finishEncodedPage(std::move(array));
-    } catch (const std::bad_alloc &) {
-        zvenc::reportPageSkipped("TSPL");
-        return nullptr;
-    }
+    });
 }

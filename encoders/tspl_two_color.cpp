@@ -44,8 +44,7 @@ void splitColors(const unsigned char *page, long bytesPerLine, long width, long 
 
 dynamic_array *getTSPLTwoColorPrintData(unsigned char *page, long bytesPerLine, long width, long height,
                                         PrinterSettings *settings) {
-    if (!zvenc::pageCanBeEncoded("two-colour TSPL", page, width, height, settings)) return nullptr;
-    try {
+    return zvenc::encodePage("two-colour TSPL", page, width, height, settings, [&]() -> dynamic_array * {
         const long widthBytes = width / 8;
         const size_t planeBytes = static_cast<size_t>(width) * static_cast<size_t>(height);
         std::vector<uint8_t> blackPlane(planeBytes, 0), redPlane(planeBytes, 0);
@@ -91,8 +90,5 @@ dynamic_array *getTSPLTwoColorPrintData(unsigned char *page, long bytesPerLine, 
         blackPacked = std::vector<uint8_t>();  // released before the page is dumped
         redPacked = std::vector<uint8_t>();
         return zvenc::finishEncodedPage(std::move(array));
-    } catch (const std::bad_alloc &) {
-        zvenc::reportPageSkipped("two-colour TSPL");
-        return nullptr;
-    }
+    });
 }

@@ -99,8 +99,7 @@ bool appendZPLPage(dynamic_array *array, unsigned char *page, long width, long h
 
 dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned char *page, long width, long height,
                              PrinterSettings *settings) {
-    if (!pageCanBeEncoded(language, page, width, height, settings)) return nullptr;
-    try {
+    return encodePage(language, page, width, height, settings, [&]() -> dynamic_array * {
         const uint64_t total = static_cast<uint64_t>(width / 8) * static_cast<uint64_t>(height);
         ArrayPtr array = newOutputArray(settings->isCompressie == 1 ? 4096 : 2 * total + 256);
         // The page is built straight behind the prefix and dumped as a whole
@@ -109,22 +108,15 @@ dynamic_array *encodeZPLPage(const char *language, const char *prefix, unsigned 
         dynamic_array_push_string(array.get(), prefix);
         if (!appendZPLPage(array.get(), page, width, height, settings)) return nullptr;
         return finishEncodedPage(std::move(array));
-    } catch (const std::bad_alloc &) {
-        reportPageSkipped(language);
-        return nullptr;
-    }
+    });
 }
 
 }  // namespace zvenc
 
 int ZPL_Zlib_CutImage(dynamic_array *array, long width, long height, long widthBytes, const unsigned char *bitmap,
                       const PrinterSettings *settings) {
-    try {
-        return zvenc::appendZPLBands(array, width, height, widthBytes, bitmap, settings) ? 0 : 2;
-    } catch (const std::bad_alloc &) {
-        zvenc::reportPageSkipped("ZPL");
-        return 2;
-    }
+    return zvenc::bandCutterStatus(
+        "ZPL", [&] { return zvenc::appendZPLBands(array, width, height, widthBytes, bitmap, settings); });
 }
 
 dynamic_array *getZPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {

@@ -51,6 +51,32 @@ inline std::vector<unsigned char> labelLikePage(long width, long height) {
     return page;
 }
 
+// An A4 page at 203 dpi (1664 x 2400) in RGBA: gradients, a photo-like
+// texture and dark strokes, built once per program.
+constexpr uint32_t kA4Width = 1664;
+constexpr uint32_t kA4Height = 2400;
+inline const std::vector<uint8_t> &a4PhotoPage() {
+    static const std::vector<uint8_t> page = [] {
+        std::vector<uint8_t> rgba(size_t{4} * kA4Width * kA4Height);
+        uint32_t noise = 12345;
+        for (uint32_t y = 0; y < kA4Height; ++y) {
+            for (uint32_t x = 0; x < kA4Width; ++x) {
+                uint8_t *p = &rgba[(size_t{y} * kA4Width + x) * 4];
+                for (int c = 0; c < 3; ++c) {
+                    noise = noise * 1664525u + 1013904223u;
+                    int v = static_cast<int>((x * 255u) / kA4Width + (y % 300) + 40 * c) / 2 +
+                            static_cast<int>(noise >> 28);
+                    if (y % 40 < 4 && x % 13 < 3) v = 0;
+                    p[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+                }
+                p[3] = 255;
+            }
+        }
+        return rgba;
+    }();
+    return page;
+}
+
 }  // namespace zvbench
 
 #endif

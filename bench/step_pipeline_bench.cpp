@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "imaging/ink_separation.h"
 #include "imaging/print_setting.h"
 #include "imaging/simple_rand.h"
@@ -17,31 +18,9 @@
 
 namespace {
 
-constexpr uint32_t kWidth = 1664;
-constexpr uint32_t kHeight = 2400;
-
-// A colour page with gradients, a photo-like texture and dark strokes.
-const std::vector<uint8_t> &pageFixture() {
-    static const std::vector<uint8_t> page = [] {
-        std::vector<uint8_t> rgba(size_t{4} * kWidth * kHeight);
-        uint32_t noise = 12345;
-        for (uint32_t y = 0; y < kHeight; ++y) {
-            for (uint32_t x = 0; x < kWidth; ++x) {
-                uint8_t *p = &rgba[(size_t{y} * kWidth + x) * 4];
-                for (int c = 0; c < 3; ++c) {
-                    noise = noise * 1664525u + 1013904223u;
-                    int v =
-                        static_cast<int>((x * 255u) / kWidth + (y % 300) + 40 * c) / 2 + static_cast<int>(noise >> 28);
-                    if (y % 40 < 4 && x % 13 < 3) v = 0;
-                    p[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-                }
-                p[3] = 255;
-            }
-        }
-        return rgba;
-    }();
-    return page;
-}
+constexpr uint32_t kWidth = zvbench::kA4Width;
+constexpr uint32_t kHeight = zvbench::kA4Height;
+const std::vector<uint8_t> &pageFixture() { return zvbench::a4PhotoPage(); }
 
 // Each run starts from the page as the protocol path hands it over: RGBA only.
 template <typename Run>

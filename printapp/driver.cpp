@@ -390,8 +390,11 @@ bool driverCallback(pappl_system_t *, const char *driverName, const char *, cons
     data->num_resolution = 1;
     data->x_resolution[0] = data->y_resolution[0] = family->resolution;
     data->x_default = data->y_default = family->resolution;
-    data->left_right = 0;
-    data->bottom_top = 0;
+    // The whole label prints. Margins of 0.01 mm rather than 0: CUPS names
+    // zero-margin sizes "4x6.Borderless" in the PPD it makes for a driverless
+    // queue and then finds no default size, printing Letter pages instead.
+    data->left_right = 1;
+    data->bottom_top = 1;
     data->borderless = true;
 
     data->num_media = static_cast<int>(std::min<size_t>(family->media.size(), PAPPL_MAX_MEDIA));

@@ -2,7 +2,7 @@
 
 namespace {
 int32_t gDeviceType = 1;
-uint8_t gOdmType = 28;
+uint8_t gOdmType = kDefaultOdmType;
 }  // namespace
 
 int32_t getDeviceType() { return gDeviceType; }
@@ -12,7 +12,7 @@ void setPpdOdmType(uint8_t type) { gOdmType = type; }
 
 void resetPrinterGlobals() {
     gDeviceType = 1;
-    gOdmType = 28;
+    gOdmType = kDefaultOdmType;
 }
 
 bool isZVProtocolPrinter(int32_t deviceType) { return deviceType < 13; }

@@ -51,7 +51,9 @@ enum : int32_t {
 int32_t getDeviceType();
 void setDeviceType(int32_t type);
 
-// The ODM printer type read from the PPD (one byte, initially 28).
+// The ODM printer type read from the PPD (one byte, initially 28: the type of
+// the printers whose PPD names none).
+constexpr uint8_t kDefaultOdmType = 28;
 uint8_t getPpdOdmType();
 void setPpdOdmType(uint8_t type);
 

@@ -127,7 +127,7 @@ bool writeToDevice(pappl_job_t *job, pappl_device_t *device, const dynamic_array
 // of this one. The caller holds gPageCodeMutex.
 void selectPrinter(const JobState &state) {
     setDeviceType(state.family->deviceType);
-    setPpdOdmType(static_cast<uint8_t>(state.family->odmType != 0 ? state.family->odmType : 28));
+    setPpdOdmType(static_cast<uint8_t>(state.family->odmType != 0 ? state.family->odmType : kDefaultOdmType));
     resetProtocolState();
     setODMType(getPpdOdmType());
     setSimpleRandState(state.randState);

@@ -323,7 +323,7 @@ PrinterSettings jobSettings(const Family &family, const std::vector<std::pair<st
     // What reading the family's PPD leaves in the record.
     PrinterSettings settings{};
     setDeviceType(family.deviceType);
-    setPpdOdmType(static_cast<uint8_t>(family.odmType != 0 ? family.odmType : 28));
+    setPpdOdmType(static_cast<uint8_t>(family.odmType != 0 ? family.odmType : kDefaultOdmType));
     settings.odmType = family.odmType;
     settings.resolution = family.resolution;
     settings.maxWidthMM = family.maxWidthMM;

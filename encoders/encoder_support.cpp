@@ -98,13 +98,17 @@ ArrayPtr newOutputArray(uint64_t capacity) {
     return array;
 }
 
-std::vector<unsigned char> packGrayPage(const unsigned char *page, long widthBytes, long height, int printMode) {
+std::vector<unsigned char> newPackedBitmap(long widthBytes, long height) {
     // A size that does not even fit the address space is as unallocatable as
     // one that does not fit the memory.
     if (widthBytes < 0 || height < 0 ||
         (height > 0 && static_cast<unsigned long>(widthBytes) > PTRDIFF_MAX / static_cast<unsigned long>(height)))
         throw std::bad_alloc();
-    std::vector<unsigned char> bitmap(static_cast<size_t>(widthBytes) * static_cast<size_t>(height), 0);
+    return std::vector<unsigned char>(static_cast<size_t>(widthBytes) * static_cast<size_t>(height), 0);
+}
+
+std::vector<unsigned char> packGrayPage(const unsigned char *page, long widthBytes, long height, int printMode) {
+    std::vector<unsigned char> bitmap = newPackedBitmap(widthBytes, height);
     if (!bitmap.empty()) Gray2Bytes(page, bitmap.data(), widthBytes, height, printMode);
     return bitmap;
 }

@@ -52,6 +52,10 @@ dynamic_array *finishEncodedPage(ArrayPtr array);
 // when it cannot be created.
 ArrayPtr newOutputArray(uint64_t capacity);
 
+// A zero-filled block of widthBytes * height bytes for a packed bitmap. Throws
+// std::bad_alloc when it cannot be allocated.
+std::vector<unsigned char> newPackedBitmap(long widthBytes, long height);
+
 // Packs the gray page (widthBytes * 8 pixels per row) to one bit per dot, a set
 // bit printing, into a zero-filled block of widthBytes * height bytes. Throws
 // std::bad_alloc when the block cannot be allocated.

@@ -6,6 +6,7 @@
 
 #include "core/debug_log.h"
 #include "encoders/encoder_support.h"
+#include "encoders/gray_pack.h"
 
 namespace zvenc {
 
@@ -89,9 +90,12 @@ int TSPL_Zlib_CutImage(dynamic_array *array, long width, long height, long width
 dynamic_array *getTSPLPrintData(unsigned char *page, long width, long height, PrinterSettings *settings) {
     return zvenc::encodePage("TSPL", page, width, height, settings, [&]() -> dynamic_array * {
         const long widthBytes = width / 8;
+        // Allocated before anything is logged: a page that cannot have its
+        // bitmap says so first.
+        std::vector<unsigned char> bitmap = zvenc::newPackedBitmap(widthBytes, height);
         writeLogString("onePrintColorBuf,width = %d,height = %d", static_cast<int>(widthBytes),
                        static_cast<int>(height));
-        std::vector<unsigned char> bitmap = zvenc::packGrayPage(page, widthBytes, height, settings->printMode);
+        Gray2Bytes(page, bitmap.data(), widthBytes, height, settings->printMode);
         // TSPL prints 0 bits and leaves 1 bits white.
         for (unsigned char &byte : bitmap) byte = static_cast<unsigned char>(~byte);
 

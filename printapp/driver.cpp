@@ -1,9 +1,12 @@
 #include "printapp/driver.h"
 
+#include <cjson/cJSON.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -17,7 +20,10 @@
 #include "page/settings_table.h"
 #include "printapp/families.h"
 #include "printapp/serial_device.h"
+#include "protocol/device_commands.h"
+#include "protocol/packet.h"
 #include "protocol/protocol_state.h"
+#include "protocol/replies.h"
 #include "imaging/simple_rand.h"
 #include "protocol_print/printer_dots.h"
 #include "protocol_print/protocol_print.h"
@@ -140,6 +146,99 @@ void keepJobState(JobState *state) {
     state->randState = getSimpleRandState();
     state->singleColorRandState = getSingleColorRandState();
     state->threshold = getImgThresholdValue();
+}
+
+// The printer's state reasons that the protocol printers' status word can
+// set, by its bits: lid open, out of paper, paper jam; overheating, no print
+// head, voltage too high or too low, cutter and memory errors become "other".
+constexpr pappl_preason_t kStatusReasons = PAPPL_PREASON_COVER_OPEN | PAPPL_PREASON_MEDIA_EMPTY |
+                                           PAPPL_PREASON_MEDIA_JAM | PAPPL_PREASON_OTHER;
+
+pappl_preason_t reasonsForStatus(uint32_t status) {
+    pappl_preason_t reasons = PAPPL_PREASON_NONE;
+    if (status & (1u << 0)) reasons |= PAPPL_PREASON_COVER_OPEN;
+    if (status & (1u << 1)) reasons |= PAPPL_PREASON_MEDIA_EMPTY;
+    if (status & (1u << 2)) reasons |= PAPPL_PREASON_MEDIA_JAM;
+    constexpr uint32_t kOther = (1u << 3) | (1u << 4) | (1u << 5) | (1u << 6) | (1u << 8) | (1u << 9) | (1u << 10);
+    if (status & kOther) reasons |= PAPPL_PREASON_OTHER;
+    return reasons;
+}
+
+std::mutex gStatusMutex;
+std::map<const pappl_printer_t *, std::chrono::steady_clock::time_point> gNextStatusQuery;
+
+// Asks a protocol printer for its status word (group 1, command 19) and
+// waits a moment for the reply; false when none came.
+bool queryProtocolStatus(const Family &family, pappl_device_t *device, uint32_t *status) {
+    SendPack request{};
+    {
+        std::lock_guard<std::mutex> lock(gPageCodeMutex);
+        setODMType(static_cast<uint8_t>(family.odmType != 0 ? family.odmType : kDefaultOdmType));
+        request = getPrinterInfoStateData();
+    }
+    if (isEmptyProtocolPack(request)) return false;
+    const ssize_t written = papplDeviceWrite(device, request.data, static_cast<size_t>(request.length));
+    freeSendPack(request);
+    if (written < 0) return false;
+    papplDeviceFlush(device);
+
+    ReplyDecoder decoder;
+    unsigned char buffer[512];
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const ssize_t got = papplDeviceRead(device, buffer, sizeof buffer);
+        if (got <= 0) continue;
+        // The decoder reads the ODM printer type of the protocol state.
+        std::lock_guard<std::mutex> lock(gPageCodeMutex);
+        setODMType(static_cast<uint8_t>(family.odmType != 0 ? family.odmType : kDefaultOdmType));
+        for (ssize_t i = 0; i < got; ++i) {
+            ReceivePack pack = decoder.receive(buffer[i]);
+            const bool stateReply = pack.resultCode == kReplyUnderstood && pack.group == 1 && pack.command == 19;
+            std::string json = pack.json != nullptr ? pack.json : "";
+            freeReceivePack(pack);
+            if (!stateReply) continue;
+            std::unique_ptr<cJSON, void (*)(cJSON *)> root(cJSON_Parse(json.c_str()), cJSON_Delete);
+            const cJSON *word = root ? cJSON_GetObjectItemCaseSensitive(root.get(), "printStatus") : nullptr;
+            if (word == nullptr) return false;
+            *status = cJSON_IsString(word) ? static_cast<uint32_t>(std::strtoul(word->valuestring, nullptr, 10))
+                                           : static_cast<uint32_t>(cJSON_GetNumberValue(word));
+            return true;
+        }
+    }
+    return false;
+}
+
+// Status of a protocol printer while it is idle: its replies become the
+// printer's state reasons. A printer that does not answer (or a device that
+// cannot answer, such as a file) keeps its reasons and prints as before.
+bool statusCallback(pappl_printer_t *printer) {
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(printer, &data);
+    const auto *family = static_cast<const Family *>(data.extension);
+    if (family == nullptr || !isZVProtocolPrinter(family->deviceType)) return true;
+    // Only over the serial and Bluetooth scheme, whose reads wait a bounded
+    // time; PAPPL's socket and USB reads are not known to.
+    const char *uri = papplPrinterGetDeviceURI(printer);
+    if (uri == nullptr || std::strncmp(uri, "zvserial:", 9) != 0) return true;
+    // Clients ask for the printer's attributes often: a printer is asked at
+    // most every two seconds, and one that did not answer only after half a
+    // minute, so a silent printer does not slow every request down.
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(gStatusMutex);
+        auto next = gNextStatusQuery.find(printer);
+        if (next != gNextStatusQuery.end() && now < next->second) return true;
+    }
+    pappl_device_t *device = papplPrinterOpenDevice(printer);
+    if (device == nullptr) return true;  // printing: the job's pages go first
+    uint32_t status = 0;
+    const bool answered = queryProtocolStatus(*family, device, &status);
+    papplPrinterCloseDevice(printer);
+    {
+        std::lock_guard<std::mutex> lock(gStatusMutex);
+        gNextStatusQuery[printer] = now + (answered ? std::chrono::seconds(2) : std::chrono::seconds(30));
+    }
+    if (answered) papplPrinterSetReasons(printer, reasonsForStatus(status), kStatusReasons & ~reasonsForStatus(status));
+    return true;
 }
 
 struct IppDeleter {
@@ -372,6 +471,7 @@ bool driverCallback(pappl_system_t *, const char *driverName, const char *, cons
     data->rwriteline_cb = writeLine;
     data->rendpage_cb = endPage;
     data->rendjob_cb = endJob;
+    if (isZVProtocolPrinter(family->deviceType)) data->status_cb = statusCallback;
     std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", family->description.data());
     data->ppm = family->kind == PrinterKind::Sheet ? 1 : 10;
     data->kind = family->kind == PrinterKind::Label     ? PAPPL_KIND_LABEL | PAPPL_KIND_ROLL

@@ -99,7 +99,7 @@ ssize_t readSerial(pappl_device_t *device, void *buffer, size_t bytes) {
     if (serial == nullptr) return -1;
     // Replies are short and come soon or not at all.
     pollfd ready{serial->fd, POLLIN, 0};
-    if (poll(&ready, 1, 1000) <= 0) return 0;
+    if (poll(&ready, 1, 400) <= 0) return 0;
     return ::read(serial->fd, buffer, bytes);
 }
 

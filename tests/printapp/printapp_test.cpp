@@ -28,6 +28,7 @@
 
 #include <png.h>
 
+#include "tests/protocol/reply_frames.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/golden.h"
 #include "tests/support/raster_writer.h"
@@ -603,6 +604,8 @@ class SerialLine {
                 }
                 std::lock_guard<std::mutex> lock(mutex_);
                 bytes_.insert(bytes_.end(), buffer, buffer + n);
+                // A printer that answers: its reply to whatever it was sent.
+                if (!reply_.empty() && ::write(master_, reply_.data(), reply_.size()) < 0) continue;
             }
         });
     }
@@ -613,6 +616,10 @@ class SerialLine {
         if (master_ >= 0) ::close(master_);
     }
     const std::string &path() const { return path_; }
+    void answerWith(const std::vector<uint8_t> &reply) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reply_ = reply;
+    }
     // What has arrived once the line has been quiet for a moment.
     std::vector<uint8_t> received() {
         size_t last = static_cast<size_t>(-1);
@@ -634,6 +641,7 @@ class SerialLine {
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> reply_;
 };
 
 // A Bluetooth protocol printer on a serial node: the bytes are the filter's
@@ -846,6 +854,59 @@ TEST_F(AppSuite, SoakManyClientsManyJobs) {
         for (int job = 0; job < 101; ++job) expected.insert(expected.end(), one.begin(), one.end());
         EXPECT_TRUE(BytesEqual(expected, readFileBytes(dir_->file(names[i] + ".prn")))) << names[i];
     }
+}
+
+// A protocol printer that answers the status query with its status word:
+// lid open and out of paper become the printer's state reasons.
+TEST_F(AppSuite, ProtocolPrinterStatusBecomesStateReasons) {
+    if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
+    SerialLine line;
+    ASSERT_FALSE(line.path().empty());
+    // printStatus (tag 1) 3: bits 0 and 1.
+    line.answerWith(replyFrame(28, 0x21, 1, 19, tlvItem(1, {3, 0, 0, 0})));
+    const std::string name = "status" + std::to_string(++printers_);
+    ASSERT_TRUE(app_->addPrinterAt(name, "zorvan_l40", "zvserial://" + line.path()));
+    const std::string query = R"({
+  NAME "Printer state"
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes printer-state-reasons
+  STATUS successful-ok
+}
+)";
+    std::string reasons;
+    for (int i = 0; i < 30 && reasons.find("media-empty") == std::string::npos; ++i) {
+        reasons = runCommand("ipptool -tv " + app_->printerUri(name) + " " + [&] {
+                      const std::string file = dir_->file("state.test");
+                      writeFileText(file, query);
+                      return file;
+                  }()).output;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_NE(reasons.find("cover-open"), std::string::npos) << reasons;
+    EXPECT_NE(reasons.find("media-empty"), std::string::npos) << reasons;
+
+    // One that does not answer keeps its state and prints as before: after
+    // the status query, the job's bytes are the filter's.
+    SerialLine silent;
+    const std::string quiet = "status" + std::to_string(++printers_);
+    ASSERT_TRUE(app_->addPrinterAt(quiet, "zorvan_l40", "zvserial://" + silent.path()));
+    writeFileText(dir_->file("state.test"), query);
+    reasons = runCommand("ipptool -tv " + app_->printerUri(quiet) + " " + dir_->file("state.test")).output;
+    EXPECT_NE(reasons.find("printer-state-reasons (keyword) = none"), std::string::npos) << reasons;
+    const RasterPage page = testPage(203, false);
+    const std::string pwg = dir_->file(quiet + ".pwg");
+    makePwgRaster(page, pwg);
+    ASSERT_TRUE(app_->print(quiet, pwg, "image/pwg-raster"));
+    const FamilyCase c = {"zorvan_l40", "zorvan-l40.ppd", 203, false, "", ""};
+    const std::vector<uint8_t> expected = filterOutput(c, page);
+    const std::vector<uint8_t> received = silent.received();
+    ASSERT_GE(received.size(), expected.size());
+    EXPECT_TRUE(BytesEqual(expected, std::vector<uint8_t>(received.end() - static_cast<long>(expected.size()),
+                                                          received.end())));
 }
 
 INSTANTIATE_TEST_SUITE_P(PrinterApplication, PngJob, ::testing::ValuesIn(kPngCases), pngCaseName);

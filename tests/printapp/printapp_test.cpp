@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -249,6 +250,9 @@ class PrinterApp {
         return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
     }
 
+    std::string webUri(const std::string &path) const {
+        return "http://localhost:" + std::to_string(port_) + "/" + path;
+    }
     std::string systemUri() const { return "ipp://localhost:" + std::to_string(port_) + "/ipp/system"; }
     std::string printerUri(const std::string &name) const {
         return "ipp://localhost:" + std::to_string(port_) + "/ipp/print/" + name;
@@ -907,6 +911,60 @@ TEST_F(AppSuite, ProtocolPrinterStatusBecomesStateReasons) {
     ASSERT_GE(received.size(), expected.size());
     EXPECT_TRUE(BytesEqual(expected, std::vector<uint8_t>(received.end() - static_cast<long>(expected.size()),
                                                           received.end())));
+}
+
+// Headless Chromium on the printer's "Printing Defaults" page: the form shows
+// the family's own settings under their names (and not another family's),
+// and the page renders (a screenshot with the form on it).
+TEST_F(AppSuite, WebPageShowsTheFamilysSettings) {
+    if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
+    if (runCommand("command -v chromium").status != 0) GTEST_SKIP() << "chromium is not installed";
+    struct PageCase {
+        const char *driver;
+        std::vector<std::string> shown;
+        std::vector<std::string> absent;
+    };
+    const PageCase cases[] = {
+        {"zorvan_zpl_203",
+         {"Darkness:", "Print speed:", "Print mode:", "Text (threshold 128)", "Compression:", "Horizontal offset (dots):"},
+         {"Cash drawer:", "Silent printing:"}},
+        {"zorvan_escpos_80",
+         {"Paper cut:", "After every page", "Cash drawer:", "Open both drawers after printing", "Beeper:",
+          "Solid black rows:", "Feed after each page (3 mm steps):"},
+         {"Darkness:", "Compression:"}},
+        {"zorvan_l40s",
+         {"Darkness:", "Silent printing:", "Stencil guide line:", "Tattoo stencil", "Photo effect:", "Sketch",
+          "Processing:"},
+         {"Compression:", "Print speed:", "Paper cut:"}},
+    };
+    const std::string profile = dir_->file("chromium-profile");
+    const std::string chromium = "chromium --headless --no-sandbox --disable-gpu --user-data-dir=" + profile;
+    for (const PageCase &c : cases) {
+        SCOPED_TRACE(c.driver);
+        const std::string name = "web" + std::to_string(++printers_);
+        ASSERT_TRUE(app_->addPrinter(name, c.driver, dir_->file(name + ".prn")));
+        const std::string url = app_->webUri(name + "/printing");
+        const std::string dom = runCommand(chromium + " --dump-dom " + url + " 2>/dev/null").output;
+        for (const std::string &label : c.shown) EXPECT_NE(dom.find(label), std::string::npos) << label;
+        for (const std::string &label : c.absent) EXPECT_EQ(dom.find(label), std::string::npos) << label;
+
+        const std::string shot = dir_->file(name + ".png");
+        runCommand(chromium + " --window-size=1000,1300 --screenshot=" + shot + " " + url);
+        FILE *file = std::fopen(shot.c_str(), "rb");
+        ASSERT_NE(file, nullptr) << "no screenshot";
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_stdio(&image, file));
+        image.format = PNG_FORMAT_GRAY;
+        std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
+        std::fclose(file);
+        EXPECT_EQ(image.width, 1000u);
+        EXPECT_EQ(image.height, 1300u);
+        // The form's text and controls: a good share of the page is not white.
+        const size_t inked = static_cast<size_t>(std::count_if(pixels.begin(), pixels.end(), [](uint8_t v) { return v < 128; }));
+        EXPECT_GT(inked, pixels.size() / 100) << "the screenshot is nearly blank";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(PrinterApplication, PngJob, ::testing::ValuesIn(kPngCases), pngCaseName);

@@ -25,6 +25,7 @@
 #include "protocol_print/model_scaling.h"
 #include "protocol_print/printer_dots.h"
 #include "protocol_print/single_color.h"
+#include "tests/support/cupsfilter_run.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/golden.h"
 #include "tests/support/raster_writer.h"
@@ -117,81 +118,17 @@ bool isNumber(const char *text) {
     return *end == '\0';
 }
 
-std::string quoted(const std::string &text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using ChainResult = zvtest::CupsfilterResult;
 
-std::string findTool(const char *name) {
-    const std::string path = std::string(std::getenv("PATH") ? std::getenv("PATH") : "") + ":/usr/sbin:/sbin";
-    size_t start = 0;
-    while (start <= path.size()) {
-        const size_t end = std::min(path.find(':', start), path.size());
-        const std::string candidate = path.substr(start, end - start) + "/" + name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
+std::string quoted(const std::string &text) { return zvtest::shellQuoted(text); }
+std::string findTool(const char *name) { return zvtest::findExecutable(name); }
 
-std::string commandOutput(const std::string &command) {
-    std::string out;
-    if (FILE *pipe = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-        ::pclose(pipe);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
-struct ChainResult {
-    std::vector<uint8_t> out;  // what the printer would receive
-    std::string err;           // cupsfilter's messages
-    std::string log;           // the filter's LxxLog.log
-    int status = -1;
-};
-
-// Prints `pdf` with cupsfilter through CUPS's filter chain for `ppd`. CUPS
-// looks for filters in its ServerBin; a private one holds the system's filters
-// and, under our filter's name, a wrapper that runs the built filter with its
-// diagnostics in the work directory, so nothing needs to be installed.
+// Prints `pdf` with cupsfilter through CUPS's filter chain for `ppd`, or stops
+// at the raster with outputType "application/vnd.cups-raster".
 ChainResult printWithCupsfilter(const std::string &ppd, const std::string &pdf,
                                 const std::vector<std::string> &options = {},
                                 const std::string &outputType = "printer/zorvan") {
-    TempDir work;
-    namespace fs = std::filesystem;
-    const std::string systemBin = commandOutput("cups-config --serverbin 2>/dev/null");
-    const std::string serverBin = work.file("serverbin");
-    fs::create_directories(serverBin + "/filter");
-    // Links to the system's filters, except an installed rastertozorvan: the
-    // wrapper takes its name, and writing it through such a link would
-    // overwrite the installed filter.
-    for (const auto &entry : fs::directory_iterator((systemBin.empty() ? "/usr/lib/cups" : systemBin) + "/filter"))
-        if (entry.path().filename() != "rastertozorvan")
-            fs::create_symlink(entry.path(), serverBin + "/filter/" + entry.path().filename().string());
-    const std::string wrapper = serverBin + "/filter/rastertozorvan";
-    fs::remove(wrapper);
-    zvtest::writeFileText(wrapper, "#!/bin/sh\nZORVAN_LOG_DIR=" + quoted(work.path()) + " exec " +
-                                       quoted(zvtest::filterPath()) + " \"$@\"\n");
-    ::chmod(wrapper.c_str(), 0755);
-    ::chmod(work.path().c_str(), 0755);
-    zvtest::writeFileText(work.file("cups-files.conf"),
-                          "ServerBin " + serverBin + "\nDataDir " +
-                              commandOutput("cups-config --datadir 2>/dev/null || echo /usr/share/cups") + "\n");
-
-    std::string command = quoted(findTool("cupsfilter")) + " -c " + quoted(work.file("cups-files.conf")) + " -p " +
-                          quoted(ppd) + " -m " + quoted(outputType) + " -e";
-    for (const std::string &option : options) command += " -o " + quoted(option);
-    command += " " + quoted(pdf) + " >" + quoted(work.file("out.bin")) + " 2>" + quoted(work.file("err.txt"));
-    ChainResult result;
-    const int status = std::system(command.c_str());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFileBytes(work.file("out.bin"));
-    result.err = readFileText(work.file("err.txt"));
-    result.log = readFileText(work.file("LxxLog.log"));
-    return result;
+    return zvtest::runCupsfilter(ppd, pdf, options, outputType);
 }
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
@@ -209,7 +146,7 @@ TEST(CupsChainScratch, InstalledFilterIsNeverWrittenThrough) {
     zvtest::writeFileText(installed, "installed filter\n");
     const std::string fake = system.file("bin/cups-config");
     zvtest::writeFileText(fake, "#!/bin/sh\n[ \"$1\" = --serverbin ] && echo " + system.file("serverbin") +
-                                    " && exit 0\nexec " + commandOutput("command -v cups-config") + " \"$@\"\n");
+                                    " && exit 0\nexec " + zvtest::shellOutput("command -v cups-config") + " \"$@\"\n");
     ::chmod(fake.c_str(), 0755);
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", (system.file("bin") + ":" + path).c_str(), 1);

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -164,22 +167,30 @@ pappl_preason_t reasonsForStatus(uint32_t status) {
     return reasons;
 }
 
-std::mutex gStatusMutex;
-std::map<const pappl_printer_t *, std::chrono::steady_clock::time_point> gNextStatusQuery;
+// When each protocol printer is asked next, and what it last said.
+struct StatusPoll {
+    std::chrono::steady_clock::time_point next{};
+    bool silent = false;  // the last status query went unanswered
+    std::chrono::steady_clock::time_point nextBattery{};
+    int batteryLevel = -1;  // the level last reported, -1 for none
+};
 
-// Asks a protocol printer for its status word (group 1, command 19) and
-// waits a moment for the reply; false when none came.
-bool queryProtocolStatus(const Family &family, pappl_device_t *device, uint32_t *status) {
+std::mutex gStatusMutex;
+std::map<const pappl_printer_t *, StatusPoll> gStatusPolls;
+
+// Sends one query of group 1 and waits a moment for its reply: the reply's
+// JSON text, or "" when none came.
+std::string askProtocolPrinter(const Family &family, pappl_device_t *device, SendPack (*build)(), uint8_t command) {
     SendPack request{};
     {
         std::lock_guard<std::mutex> lock(gPageCodeMutex);
         setODMType(static_cast<uint8_t>(family.odmType != 0 ? family.odmType : kDefaultOdmType));
-        request = getPrinterInfoStateData();
+        request = build();
     }
-    if (isEmptyProtocolPack(request)) return false;
+    if (isEmptyProtocolPack(request)) return "";
     const ssize_t written = papplDeviceWrite(device, request.data, static_cast<size_t>(request.length));
     freeSendPack(request);
-    if (written < 0) return false;
+    if (written < 0) return "";
     papplDeviceFlush(device);
 
     ReplyDecoder decoder;
@@ -192,52 +203,107 @@ bool queryProtocolStatus(const Family &family, pappl_device_t *device, uint32_t 
         setODMType(static_cast<uint8_t>(family.odmType != 0 ? family.odmType : kDefaultOdmType));
         for (ssize_t i = 0; i < got; ++i) {
             ReceivePack pack = decoder.receive(buffer[i]);
-            const bool stateReply = pack.resultCode == kReplyUnderstood && pack.group == 1 && pack.command == 19;
-            std::string json = pack.json != nullptr ? pack.json : "";
+            const bool wanted = pack.resultCode == kReplyUnderstood && pack.group == 1 && pack.command == command;
+            std::string json = wanted && pack.json != nullptr ? pack.json : "";
             freeReceivePack(pack);
-            if (!stateReply) continue;
-            std::unique_ptr<cJSON, void (*)(cJSON *)> root(cJSON_Parse(json.c_str()), cJSON_Delete);
-            const cJSON *word = root ? cJSON_GetObjectItemCaseSensitive(root.get(), "printStatus") : nullptr;
-            if (word == nullptr) return false;
-            *status = cJSON_IsString(word) ? static_cast<uint32_t>(std::strtoul(word->valuestring, nullptr, 10))
-                                           : static_cast<uint32_t>(cJSON_GetNumberValue(word));
-            return true;
+            if (wanted) return json;
         }
     }
-    return false;
+    return "";
 }
 
-// Status of a protocol printer while it is idle: its replies become the
-// printer's state reasons. A printer that does not answer (or a device that
-// cannot answer, such as a file) keeps its reasons and prints as before.
+// One value of a reply's JSON text as a number; false when it is missing.
+bool replyNumber(const std::string &json, const char *key, double *value) {
+    std::unique_ptr<cJSON, void (*)(cJSON *)> root(cJSON_Parse(json.c_str()), cJSON_Delete);
+    const cJSON *item = root ? cJSON_GetObjectItemCaseSensitive(root.get(), key) : nullptr;
+    if (item == nullptr) return false;
+    if (cJSON_IsString(item)) {
+        char *end = nullptr;
+        *value = std::strtod(item->valuestring, &end);
+        return end != item->valuestring;
+    }
+    if (!cJSON_IsNumber(item)) return false;
+    *value = cJSON_GetNumberValue(item);
+    return true;
+}
+
+// Asks a protocol printer for its status word (1/19) and, when it answers,
+// its battery (1/14): the status bits become the printer's state reasons and
+// the battery's percentage the supply "Battery". A printer that does not
+// answer keeps its reasons and supply. A printer is asked at most every two
+// seconds while idle; between a job's pages after every page. One that did
+// not answer is asked again only after half a minute, so a silent printer
+// slows neither the requests for its attributes nor its jobs; the same holds
+// for a printer that answers the status but not the battery query.
+void pollProtocolPrinter(pappl_printer_t *printer, const Family &family, pappl_device_t *device, bool betweenPages) {
+    const auto now = std::chrono::steady_clock::now();
+    bool askBattery = false;
+    {
+        std::lock_guard<std::mutex> lock(gStatusMutex);
+        const StatusPoll &poll = gStatusPolls[printer];
+        if (now < poll.next && (!betweenPages || poll.silent)) return;
+        askBattery = now >= poll.nextBattery;
+    }
+    double status = 0;
+    const bool answered =
+        replyNumber(askProtocolPrinter(family, device, getPrinterInfoStateData, 19), "printStatus", &status);
+    double percent = 0;
+    const bool batteryAnswered =
+        answered && askBattery &&
+        replyNumber(askProtocolPrinter(family, device, getPrinterInfoBatteryData, 14), "batteryPercent", &percent);
+    const int level = static_cast<int>(std::lround(std::clamp(percent, 0.0, 100.0)));
+    bool newLevel = false;
+    {
+        std::lock_guard<std::mutex> lock(gStatusMutex);
+        StatusPoll &poll = gStatusPolls[printer];
+        poll.silent = !answered;
+        poll.next = now + (answered ? std::chrono::seconds(2) : std::chrono::seconds(30));
+        if (answered && askBattery && !batteryAnswered) poll.nextBattery = now + std::chrono::seconds(30);
+        if (batteryAnswered && level != poll.batteryLevel) {
+            poll.batteryLevel = level;
+            newLevel = true;
+        }
+    }
+    if (answered) {
+        const pappl_preason_t reasons = reasonsForStatus(static_cast<uint32_t>(status));
+        papplPrinterSetReasons(printer, reasons, kStatusReasons & ~reasons);
+    }
+    if (newLevel) {
+        pappl_supply_t battery{};
+        battery.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+        std::snprintf(battery.description, sizeof battery.description, "Battery");
+        battery.is_consumed = true;
+        battery.level = level;
+        battery.type = PAPPL_SUPPLY_TYPE_OTHER;
+        papplPrinterSetSupplies(printer, 1, &battery);
+    }
+}
+
+// Whether a printer is a protocol printer on the serial and Bluetooth scheme,
+// whose reads wait a bounded time; PAPPL's socket and USB reads are not known
+// to, so printers on them are not asked.
+bool answersOverItsDevice(pappl_printer_t *printer, const Family *family) {
+    if (family == nullptr || !isZVProtocolPrinter(family->deviceType)) return false;
+    const char *uri = papplPrinterGetDeviceURI(printer);
+    return uri != nullptr && std::strncmp(uri, "zvserial:", 9) == 0;
+}
+
+// Status of a protocol printer while it is idle. Clients ask for the
+// printer's attributes often; pollProtocolPrinter keeps that cheap.
 bool statusCallback(pappl_printer_t *printer) {
     pappl_pr_driver_data_t data;
     papplPrinterGetDriverData(printer, &data);
     const auto *family = static_cast<const Family *>(data.extension);
-    if (family == nullptr || !isZVProtocolPrinter(family->deviceType)) return true;
-    // Only over the serial and Bluetooth scheme, whose reads wait a bounded
-    // time; PAPPL's socket and USB reads are not known to.
-    const char *uri = papplPrinterGetDeviceURI(printer);
-    if (uri == nullptr || std::strncmp(uri, "zvserial:", 9) != 0) return true;
-    // Clients ask for the printer's attributes often: a printer is asked at
-    // most every two seconds, and one that did not answer only after half a
-    // minute, so a silent printer does not slow every request down.
-    const auto now = std::chrono::steady_clock::now();
+    if (!answersOverItsDevice(printer, family)) return true;
     {
         std::lock_guard<std::mutex> lock(gStatusMutex);
-        auto next = gNextStatusQuery.find(printer);
-        if (next != gNextStatusQuery.end() && now < next->second) return true;
+        auto poll = gStatusPolls.find(printer);
+        if (poll != gStatusPolls.end() && std::chrono::steady_clock::now() < poll->second.next) return true;
     }
     pappl_device_t *device = papplPrinterOpenDevice(printer);
     if (device == nullptr) return true;  // printing: the job's pages go first
-    uint32_t status = 0;
-    const bool answered = queryProtocolStatus(*family, device, &status);
+    pollProtocolPrinter(printer, *family, device, false);
     papplPrinterCloseDevice(printer);
-    {
-        std::lock_guard<std::mutex> lock(gStatusMutex);
-        gNextStatusQuery[printer] = now + (answered ? std::chrono::seconds(2) : std::chrono::seconds(30));
-    }
-    if (answered) papplPrinterSetReasons(printer, reasonsForStatus(status), kStatusReasons & ~reasonsForStatus(status));
     return true;
 }
 
@@ -378,6 +444,9 @@ bool endPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, uns
     if (papplJobIsCanceled(job)) return true;
     if (!writeToDevice(job, device, output.get())) return false;
     ++state->pagesSent;
+    // The printer's status between pages, after the page's bytes are out.
+    pappl_printer_t *printer = papplJobGetPrinter(job);
+    if (answersOverItsDevice(printer, state->family)) pollProtocolPrinter(printer, *state->family, device, true);
     return true;
 }
 

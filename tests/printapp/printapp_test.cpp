@@ -62,9 +62,10 @@ void freezeClockEnvironment(std::map<std::string, std::string> *env) {
 
 // A PWG raster stream, as IPP Everywhere clients send it, of the page's
 // pixels: 8-bit sGray, or 8-bit sRGB for a colour page.
-std::vector<uint8_t> makePwgRaster(const RasterPage &page, const std::string &path) {
+std::vector<uint8_t> makePwgRaster(const std::vector<RasterPage> &pages, const std::string &path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+    for (const RasterPage &page : pages) {
     cups_page_header2_t header;
     const bool colour = page.colorSpace != CUPS_CSPACE_W;
     cupsRasterInitPWGHeader(&header, pwgMediaForPWG("na_letter_8.5x11in"), colour ? "srgb_8" : "sgray_8",
@@ -92,9 +93,14 @@ std::vector<uint8_t> makePwgRaster(const RasterPage &page, const std::string &pa
         }
         cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size()));
     }
+    }
     cupsRasterClose(raster);
     ::close(fd);
     return readFileBytes(path);
+}
+
+std::vector<uint8_t> makePwgRaster(const RasterPage &page, const std::string &path) {
+    return makePwgRaster(std::vector<RasterPage>{page}, path);
 }
 
 // A label with what each family's packing has to deal with: solid black,
@@ -428,15 +434,19 @@ const FamilyCase kFamilies[] = {
     {"zorvan_l40s_tattoo_left", "zorvan-l40s-tattoo-left.ppd", 203, false, "", ""},
 };
 
-std::vector<uint8_t> filterOutput(const FamilyCase &c, const RasterPage &page) {
+std::vector<uint8_t> filterOutput(const FamilyCase &c, const std::vector<RasterPage> &pages) {
     FilterRun run;
     run.ppdPath = std::string(ZV_BINARY_DIR) + "/ppd/" + c.ppd;
     run.options = c.filterOptions;
-    run.input = makeRaster({page});
+    run.input = makeRaster(pages);
     freezeClockEnvironment(&run.env);
     const FilterResult result = runFilter(run);
     EXPECT_EQ(result.status, 0) << result.err;
     return result.out;
+}
+
+std::vector<uint8_t> filterOutput(const FamilyCase &c, const RasterPage &page) {
+    return filterOutput(c, std::vector<RasterPage>{page});
 }
 
 // One application for the whole table, as a person keeps one running and
@@ -617,6 +627,18 @@ class SerialLine {
                 bytes_.insert(bytes_.end(), buffer, buffer + n);
                 // A printer that answers: its reply to whatever it was sent.
                 if (!reply_.empty() && ::write(master_, reply_.data(), reply_.size()) < 0) continue;
+                // Or its reply to each request it knows, once per request.
+                for (Answer &answer : answers_) {
+                    auto at = bytes_.begin() + static_cast<long>(answer.from);
+                    while ((at = std::search(at, bytes_.end(), answer.request.begin(), answer.request.end())) !=
+                           bytes_.end()) {
+                        if (!answer.reply.empty() && ::write(master_, answer.reply.data(), answer.reply.size()) < 0)
+                            break;
+                        at += static_cast<long>(answer.request.size());
+                    }
+                    if (bytes_.size() >= answer.request.size())
+                        answer.from = bytes_.size() - answer.request.size() + 1;
+                }
             }
         });
     }
@@ -630,6 +652,18 @@ class SerialLine {
     void answerWith(const std::vector<uint8_t> &reply) {
         std::lock_guard<std::mutex> lock(mutex_);
         reply_ = reply;
+    }
+    // Answers each later `request` (the whole frame) with `reply`; an empty
+    // reply leaves the request unanswered.
+    void answerTo(const std::vector<uint8_t> &request, const std::vector<uint8_t> &reply) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (Answer &answer : answers_)
+            if (answer.request == request) {
+                answer.reply = reply;
+                answer.from = bytes_.size();
+                return;
+            }
+        answers_.push_back({request, reply, bytes_.size()});
     }
     // What has arrived once the line has been quiet for a moment.
     std::vector<uint8_t> received() {
@@ -653,7 +687,45 @@ class SerialLine {
     std::mutex mutex_;
     std::vector<uint8_t> bytes_;
     std::vector<uint8_t> reply_;
+    struct Answer {
+        std::vector<uint8_t> request;
+        std::vector<uint8_t> reply;
+        size_t from;  // where in bytes_ an unanswered request may start
+    };
+    std::vector<Answer> answers_;
 };
+
+// A query of group 1 as the application sends it to a printer of a long-head
+// ODM printer type, laid out byte by byte: head, ODM type, plain, body length
+// 5; the command head (attributes 0x11, group, command, no payload); the
+// CRC-32 of the body.
+std::vector<uint8_t> queryFrame(uint8_t odm, uint8_t command) {
+    const std::vector<uint8_t> body{0x11, 1, command, 0, 0};
+    std::vector<uint8_t> frame{0xA3, 0x1E, odm, 0x00, 5, 0};
+    frame.insert(frame.end(), body.begin(), body.end());
+    appendLe32(frame, static_cast<uint32_t>(crc32(odm == 31 ? 0x76983521u : 0x76953521u, body.data(),
+                                                  static_cast<uInt>(body.size()))));
+    return frame;
+}
+
+// The bytes with every whole copy of the given frames taken out; `positions`
+// gets where each one stood in what is left.
+std::vector<uint8_t> withoutFrames(const std::vector<uint8_t> &bytes, const std::vector<std::vector<uint8_t>> &frames,
+                                   std::vector<size_t> *positions) {
+    std::vector<uint8_t> left;
+    for (size_t i = 0; i < bytes.size();) {
+        const auto match = std::find_if(frames.begin(), frames.end(), [&](const std::vector<uint8_t> &frame) {
+            return bytes.size() - i >= frame.size() && std::equal(frame.begin(), frame.end(), bytes.begin() + i);
+        });
+        if (match == frames.end()) {
+            left.push_back(bytes[i++]);
+            continue;
+        }
+        positions->push_back(left.size());
+        i += match->size();
+    }
+    return left;
+}
 
 // A Bluetooth protocol printer on a serial node: the bytes are the filter's
 // with BluetoothPrint in the PPD (the interface setting on every page).
@@ -690,7 +762,11 @@ TEST_F(AppSuite, SerialAndBluetoothPrintersGetTheFiltersBytes) {
         freezeClockEnvironment(&run.env);
         const FilterResult result = runFilter(run);
         ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_TRUE(BytesEqual(result.out, line.received()));
+        // A protocol printer is asked for its status after the page (it does
+        // not answer here); apart from that query the bytes are the filter's.
+        std::vector<size_t> queries;
+        EXPECT_TRUE(BytesEqual(result.out, withoutFrames(line.received(), {queryFrame(28, 19)}, &queries)));
+        EXPECT_EQ(queries.size(), std::string(c.driver) == "zorvan_l40" ? 1u : 0u);
     }
 }
 
@@ -867,14 +943,28 @@ TEST_F(AppSuite, SoakManyClientsManyJobs) {
     }
 }
 
-// A protocol printer that answers the status query with its status word:
-// lid open and out of paper become the printer's state reasons.
+// A protocol printer that answers the status query with its status word and
+// the battery query with its charge: lid open and out of paper become the
+// printer's state reasons, the charge the level of the supply "Battery".
+// The printer is asked between a job's pages too, and the job's bytes stay
+// the filter's.
 TEST_F(AppSuite, ProtocolPrinterStatusBecomesStateReasons) {
     if (app_ == nullptr) GTEST_SKIP() << "libfaketime (package faketime) is not installed";
     SerialLine line;
     ASSERT_FALSE(line.path().empty());
+    const std::vector<uint8_t> stateQuery = queryFrame(28, 19);
+    const std::vector<uint8_t> batteryQuery = queryFrame(28, 14);
     // printStatus (tag 1) 3: bits 0 and 1.
-    line.answerWith(replyFrame(28, 0x21, 1, 19, tlvItem(1, {3, 0, 0, 0})));
+    line.answerTo(stateQuery, replyFrame(28, 0x21, 1, 19, tlvItem(1, {3, 0, 0, 0})));
+    // batteryVoltage (tag 1) 4.12 V, batteryPercent (tag 2) 873 tenths: 87.3 %.
+    const auto batteryReply = [](uint16_t tenths) {
+        std::vector<uint8_t> payload = tlvItem(1, {0x9C, 0x01});
+        const std::vector<uint8_t> percent =
+            tlvItem(2, {static_cast<uint8_t>(tenths), static_cast<uint8_t>(tenths >> 8)});
+        payload.insert(payload.end(), percent.begin(), percent.end());
+        return replyFrame(28, 0x21, 1, 14, payload);
+    };
+    line.answerTo(batteryQuery, batteryReply(873));
     const std::string name = "status" + std::to_string(++printers_);
     ASSERT_TRUE(app_->addPrinterAt(name, "zorvan_l40", "zvserial://" + line.path()));
     const std::string query = R"({
@@ -884,20 +974,52 @@ TEST_F(AppSuite, ProtocolPrinterStatusBecomesStateReasons) {
   ATTR charset attributes-charset utf-8
   ATTR naturalLanguage attributes-natural-language en
   ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes printer-state-reasons
+  ATTR keyword requested-attributes printer-state-reasons,printer-supply,marker-levels,marker-names
   STATUS successful-ok
 }
 )";
+    const auto printerState = [&](const std::string &printer) {
+        const std::string file = dir_->file("state.test");
+        writeFileText(file, query);
+        return runCommand("ipptool -tv " + app_->printerUri(printer) + " " + file).output;
+    };
     std::string reasons;
-    for (int i = 0; i < 30 && reasons.find("media-empty") == std::string::npos; ++i) {
-        reasons = runCommand("ipptool -tv " + app_->printerUri(name) + " " + [&] {
-                      const std::string file = dir_->file("state.test");
-                      writeFileText(file, query);
-                      return file;
-                  }()).output;
+    for (int i = 0; i < 30 && (reasons.find("media-empty") == std::string::npos ||
+                               reasons.find("marker-levels (integer)") == std::string::npos);
+         ++i) {
+        reasons = printerState(name);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     EXPECT_NE(reasons.find("cover-open"), std::string::npos) << reasons;
+    EXPECT_NE(reasons.find("media-empty"), std::string::npos) << reasons;
+    EXPECT_NE(reasons.find("marker-names (nameWithoutLanguage) = Battery"), std::string::npos) << reasons;
+    EXPECT_NE(reasons.find("marker-levels (integer) = 87"), std::string::npos) << reasons;
+    EXPECT_NE(reasons.find("level=87;"), std::string::npos) << reasons;
+
+    // The battery runs down while two pages print. The printer is asked
+    // between them, and without the queries the bytes are the filter's.
+    line.answerTo(batteryQuery, batteryReply(552));
+    const RasterPage twoPages[] = {testPage(203, false), testPage(203, false)};
+    const std::vector<RasterPage> pages(std::begin(twoPages), std::end(twoPages));
+    const std::string job = dir_->file(name + ".pwg");
+    makePwgRaster(pages, job);
+    ASSERT_TRUE(app_->print(name, job, "image/pwg-raster")) << app_->logText();
+    const FamilyCase l40 = {"zorvan_l40", "zorvan-l40.ppd", 203, false, "", ""};
+    const std::vector<uint8_t> expectedJob = filterOutput(l40, pages);
+    std::vector<size_t> queries;
+    EXPECT_TRUE(BytesEqual(expectedJob, withoutFrames(line.received(), {stateQuery, batteryQuery}, &queries)));
+    EXPECT_TRUE(std::any_of(queries.begin(), queries.end(),
+                            [&](size_t at) { return at > 0 && at < expectedJob.size(); }))
+        << "no query between the job's pages";
+    reasons = printerState(name);
+    EXPECT_NE(reasons.find("marker-levels (integer) = 55"), std::string::npos) << reasons;
+    EXPECT_NE(reasons.find("level=55;"), std::string::npos) << reasons;
+
+    // A battery query left unanswered keeps the level the printer last gave.
+    line.answerTo(batteryQuery, {});
+    ASSERT_TRUE(app_->print(name, job, "image/pwg-raster")) << app_->logText();
+    reasons = printerState(name);
+    EXPECT_NE(reasons.find("marker-levels (integer) = 55"), std::string::npos) << reasons;
     EXPECT_NE(reasons.find("media-empty"), std::string::npos) << reasons;
 
     // One that does not answer keeps its state and prints as before: after
@@ -908,6 +1030,7 @@ TEST_F(AppSuite, ProtocolPrinterStatusBecomesStateReasons) {
     writeFileText(dir_->file("state.test"), query);
     reasons = runCommand("ipptool -tv " + app_->printerUri(quiet) + " " + dir_->file("state.test")).output;
     EXPECT_NE(reasons.find("printer-state-reasons (keyword) = none"), std::string::npos) << reasons;
+    EXPECT_EQ(reasons.find("marker-levels (integer)"), std::string::npos) << reasons;
     const RasterPage page = testPage(203, false);
     const std::string pwg = dir_->file(quiet + ".pwg");
     makePwgRaster(page, pwg);

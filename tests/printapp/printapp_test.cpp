@@ -239,13 +239,13 @@ class PrinterApp {
         }
         for (int i = 0; i < 200 && !portAccepts(port_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    void stop() {
+    void stop(int graceSeconds = 5) {
         if (pid_ <= 0) return;
         ::kill(pid_, SIGTERM);
         int status = 0;
         // PAPPL lets a job that waits for its device finish first; a test
         // does not wait for that.
-        for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i)
+        for (int i = 0; i < graceSeconds * 20 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (::waitpid(pid_, &status, WNOHANG) == 0) {
             ::kill(pid_, SIGKILL);
@@ -583,7 +583,9 @@ TEST_F(AppSuite, DefaultsSurviveARestart) {
     ASSERT_TRUE(app_->setDefaults(name,
                                   "ATTR integer darkness-default 22\nATTR keyword print-mode-default fine-dither\n"
                                   "ATTR integer horizontal-offset-default 24\n"));
-    app_->stop();
+    // The state is written as the server shuts down, which a loaded machine
+    // (or the sanitizer build) may take longer than the usual grace for.
+    app_->stop(60);
     app_->start();
 
     const RasterPage page = testPage(203, false);

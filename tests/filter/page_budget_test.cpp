@@ -26,31 +26,6 @@ using zvtest::RasterPage;
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
-// One compressed raster page of identical rows, every pixel `pixel` (1 byte
-// for gray, 4 for RGBA), written by hand so that a page far beyond the budget
-// takes a few kilobytes of stream.
-std::vector<uint8_t> uniformPage(unsigned width, unsigned rows, const std::vector<uint8_t> &pixel) {
-    const bool rgba = pixel.size() == 4;
-    cups_page_header2_t header = zvtest::headerFor(rgba ? RasterPage::rgba(0, 0, 0, 0, 0) : RasterPage::gray(0, 0));
-    header.cupsWidth = width;
-    header.cupsHeight = rows;
-    header.cupsBytesPerLine = width * static_cast<unsigned>(pixel.size());
-    std::vector<uint8_t> out(reinterpret_cast<uint8_t *>(&header),
-                             reinterpret_cast<uint8_t *>(&header) + sizeof header);
-    for (unsigned done = 0; done < rows;) {
-        const unsigned repeat = std::min(256u, rows - done);
-        out.push_back(static_cast<uint8_t>(repeat - 1));
-        for (unsigned x = 0; x < width;) {
-            const unsigned run = std::min(128u, width - x);
-            out.push_back(static_cast<uint8_t>(run - 1));  // run-1 repeats of the next pixel
-            out.insert(out.end(), pixel.begin(), pixel.end());
-            x += run;
-        }
-        done += repeat;
-    }
-    return out;
-}
-
 const std::vector<uint8_t> kWhite = {0xFF};
 const std::vector<uint8_t> kBlack = {0x00};
 
@@ -68,7 +43,8 @@ std::vector<uint8_t> job(const std::vector<std::vector<uint8_t>> &pages) {
 TEST(PageBudget, LongTwoColourLabelInMixedModeIsRefusedAndTheNextPagePrints) {
     zvtest::TempDir dir;
     const std::string ppd = zvtest::writePpd(dir.file("2c.ppd"), zvtest::modelPpdLines("Two_Color_TSPL"));
-    zvtest::writeFileBytes(dir.file("job.ras"), job({uniformPage(864, 200000, kWhite), uniformPage(16, 8, kBlack)}));
+    zvtest::writeFileBytes(dir.file("job.ras"), job({zvtest::uniformRasterPage(864, 200000, kWhite),
+                                                     zvtest::uniformRasterPage(16, 8, kBlack)}));
 
     zvtest::FilterSpawn spawn;
     spawn.args = {"7", "tester", "long label", "1", "PrintMode=8"};
@@ -162,7 +138,7 @@ TEST(PageBudget, EachLanguageAndModeIsCostedBeforeThePageIsRead) {
         FilterRun run;
         run.ppdPath = zvtest::writePpd(dir.file("p.ppd"), c.ppdLines);
         run.options = c.options;
-        run.input = job({uniformPage(c.width, c.rows, c.pixel)});
+        run.input = job({zvtest::uniformRasterPage(c.width, c.rows, c.pixel)});
         if (c.budgetMiB != nullptr) run.env["ZORVAN_MEMORY_BUDGET"] = c.budgetMiB;
         const FilterResult r = zvtest::runFilter(run);
         const std::string budget = c.budgetMiB != nullptr ? c.budgetMiB : "1024";
@@ -196,7 +172,7 @@ TEST(PageBudget, BudgetFromTheEnvironment) {
         FilterRun run;
         run.ppdPath = ppd;
         run.options = "PrintMode=8";
-        run.input = job({uniformPage(864, 8000, kWhite)});
+        run.input = job({zvtest::uniformRasterPage(864, 8000, kWhite)});
         run.env["ZORVAN_MEMORY_BUDGET"] = c.value;
         const FilterResult r = zvtest::runFilter(run);
         EXPECT_EQ(contains(r.err, std::string("WARNING: ZORVAN_MEMORY_BUDGET=\"") + c.value +

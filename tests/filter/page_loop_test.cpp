@@ -260,34 +260,11 @@ TEST_F(FilterProcess, ShortRasterKeepsTheMissingRowsWhite) {
     EXPECT_EQ(out.substr(at + bitmap.size(), 20), expected);
 }
 
-// A compressed raster page of `rows` identical rows of `value`, written by hand
-// so that a page far larger than memory allows costs only a few kilobytes.
-std::vector<uint8_t> uniformCompressedPage(unsigned width, unsigned rows, uint8_t value) {
-    cups_page_header2_t header = zvtest::headerFor(RasterPage::gray(0, 0));
-    header.cupsWidth = width;
-    header.cupsHeight = rows;
-    header.cupsBytesPerLine = width;
-    std::vector<uint8_t> out(reinterpret_cast<uint8_t *>(&header),
-                             reinterpret_cast<uint8_t *>(&header) + sizeof header);
-    for (unsigned done = 0; done < rows;) {
-        const unsigned repeat = std::min(256u, rows - done);
-        out.push_back(static_cast<uint8_t>(repeat - 1));
-        for (unsigned x = 0; x < width;) {
-            const unsigned run = std::min(128u, width - x);
-            out.push_back(static_cast<uint8_t>(run - 1));  // run-1 repeats of the next pixel
-            out.push_back(value);
-            x += run;
-        }
-        done += repeat;
-    }
-    return out;
-}
-
 TEST_F(FilterProcess, AbsurdPageIsSkippedAndTheNextPagePrints) {
     std::vector<uint8_t> stream = zvtest::compressedSync();
     // 65536 x 4200 bytes is more than a label page may occupy.
-    const std::vector<uint8_t> huge = uniformCompressedPage(65536, 4200, 0xFF);
-    const std::vector<uint8_t> small = uniformCompressedPage(16, 2, 0x00);
+    const std::vector<uint8_t> huge = zvtest::uniformRasterPage(65536, 4200, {0xFF});
+    const std::vector<uint8_t> small = zvtest::uniformRasterPage(16, 2, {0x00});
     stream.insert(stream.end(), huge.begin(), huge.end());
     stream.insert(stream.end(), small.begin(), small.end());
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -119,6 +120,28 @@ std::vector<uint8_t> rawRaster(const std::vector<std::pair<cups_page_header2_t, 
 std::vector<uint8_t> compressedSync() {
     const uint32_t sync = CUPS_RASTER_SYNCv2;
     return std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(&sync), reinterpret_cast<const uint8_t *>(&sync) + 4);
+}
+
+std::vector<uint8_t> uniformRasterPage(unsigned width, unsigned rows, const std::vector<uint8_t> &pixel) {
+    const bool rgba = pixel.size() == 4;
+    cups_page_header2_t header = headerFor(rgba ? RasterPage::rgba(0, 0, 0, 0, 0) : RasterPage::gray(0, 0));
+    header.cupsWidth = width;
+    header.cupsHeight = rows;
+    header.cupsBytesPerLine = width * static_cast<unsigned>(pixel.size());
+    std::vector<uint8_t> out(reinterpret_cast<uint8_t *>(&header),
+                             reinterpret_cast<uint8_t *>(&header) + sizeof header);
+    for (unsigned done = 0; done < rows;) {
+        const unsigned repeat = std::min(256u, rows - done);
+        out.push_back(static_cast<uint8_t>(repeat - 1));
+        for (unsigned x = 0; x < width;) {
+            const unsigned run = std::min(128u, width - x);
+            out.push_back(static_cast<uint8_t>(run - 1));  // run-1 repeats of the next pixel
+            out.insert(out.end(), pixel.begin(), pixel.end());
+            x += run;
+        }
+        done += repeat;
+    }
+    return out;
 }
 
 }  // namespace zvtest

@@ -43,6 +43,11 @@ std::vector<uint8_t> rawRaster(const std::vector<std::pair<cups_page_header2_t, 
 // assembled by hand from compressed pages.
 std::vector<uint8_t> compressedSync();
 
+// One compressed raster page (header and rows, no sync word) of `rows`
+// identical rows of `pixel` (1 byte for gray, 4 for RGBA), written by hand so
+// that a page far beyond what memory allows costs only a few kilobytes.
+std::vector<uint8_t> uniformRasterPage(unsigned width, unsigned rows, const std::vector<uint8_t> &pixel);
+
 }  // namespace zvtest
 
 #endif
